@@ -1,0 +1,23 @@
+// omk-setup: the web setup program of the suite.
+#include <exception>
+#include <iostream>
+
+#include "app/startup.h"
+#include "platform/command_line.h"
+#include "platform/paths.h"
+#include "platform/text.h"
+
+int main(int argc, char** argv) {
+  CustomInstaller::StartupWiring wiring;
+  try {
+    wiring.programFileName = Platform::Utf8ToWide(Platform::GetModulePath().filename().string());
+  } catch (const std::exception&) {
+    // Without its own path the program still runs; the browser-emulation value is then unnamed.
+  }
+  try {
+    return CustomInstaller::RunSetup(Platform::GetCommandLineText(argc, argv), wiring, std::cerr);
+  } catch (const std::exception& e) {
+    std::cerr << "omk-setup: " << e.what() << '\n';
+    return 1;
+  }
+}

@@ -1,0 +1,122 @@
+#include "app/startup.h"
+
+#include <boost/chrono.hpp>
+#include <boost/thread/thread.hpp>
+
+#include "app/command_line_arguments.h"
+#include "app/installers.h"
+#include "config/identity.h"
+
+namespace CustomInstaller {
+
+namespace {
+
+constexpr const char* kPrefix = "omk-setup: ";
+
+bool IsWindow(WindowHandle window) { return window != kNoWindow && window != kInvalidWindow; }
+
+void SendEvent(const StartupWiring& wiring, const wchar_t* action, int64_t value) {
+  if (wiring.analytics) wiring.analytics->SendEvent(action, L"Install", L"", value);
+}
+
+// Runs the chosen mode; false when this build cannot install at all.
+bool RunMode(const InstallerOptions& options, const InstallationDetails& details,
+             const std::shared_ptr<IGASessionHandler>& session, const StartupWiring& wiring,
+             std::ostream& notices) {
+  if (!wiring.graphs) {
+    notices << kPrefix
+            << "cannot install: the installation core (component service, download, signer "
+               "check, launch) is not part of this build yet; nothing was installed\n";
+    return false;
+  }
+  const auto runBasic = [&](EInstallGraph kind) {
+    const auto manager = wiring.graphs->Build(kind, session, options, details);
+    CBasicInstaller(manager).Run();
+  };
+
+  if (!options.silent && !options.verySilent) {
+    if (!wiring.window) {
+      notices << kPrefix
+              << "cannot show the installer window: it is not part of this build yet; "
+                 "nothing was installed\n";
+      return false;
+    }
+    bool done = false;
+    {
+      const auto manager = wiring.graphs->Build(EInstallGraph::Windowed, session, options, details);
+      done = CWebInstaller(manager, details, *wiring.window, wiring.analytics.get()).Run();
+    }
+    if (!done) runBasic(EInstallGraph::Fallback);
+    return true;
+  }
+  if (options.verySilent && wiring.analytics) wiring.analytics->SetAutoSessionControl(true);
+  runBasic(EInstallGraph::Silent);
+  return true;
+}
+
+}  // namespace
+
+int RunSetup(std::wstring_view commandLine, const StartupWiring& wiring, std::ostream& notices) {
+  const CCommandLineArguments arguments(commandLine);
+
+  std::wstring answerPath;
+  if (arguments.GetArgument(Options::kExtractTrackingUid, answerPath)) {
+    if (!wiring.trackingUid) {
+      notices << kPrefix
+              << "cannot answer -extractTrackingUID: reading the installed suite's settings is "
+                 "not part of this build yet\n";
+      return 1;
+    }
+    return wiring.trackingUid->ExtractTrackingUid(answerPath) ? 0 : 1;
+  }
+
+  if (wiring.singleInstance) {
+    if (!wiring.singleInstance->Acquire(false, std::make_unique<CProductNameSpecificGenerator>())) {
+      if (wiring.windows) {
+        wiring.windows->BringWindowToFront(
+            wiring.windows->FindTopLevelWindow(Config::kSetupWindowTitle));
+      }
+      return 0;
+    }
+  } else {
+    notices << kPrefix << "skipped the single-instance check: not part of this build yet\n";
+  }
+  if (wiring.windows) {
+    const WindowHandle uninstaller = wiring.windows->FindTopLevelWindow(Config::kUninstallWindowTitle);
+    if (IsWindow(uninstaller)) {
+      wiring.windows->BringWindowToFront(uninstaller);
+      return 0;
+    }
+  }
+  if (wiring.uninstaller && wiring.uninstaller->IsUninstallerRunning()) return 0;
+
+  const InstallerOptions options(commandLine);
+  const InstallationDetails details(options);
+
+  std::shared_ptr<IGASessionHandler> session;
+  if (wiring.sessions) {
+    session = wiring.sessions->Create(options);
+  } else {
+    notices << kPrefix << "no analytics session: not part of this build yet\n";
+  }
+  if (wiring.browserEmulation) wiring.browserEmulation->Set(wiring.programFileName);
+  SendEvent(wiring, L"InstallerStartW", options.silent || options.verySilent ? 0 : 1);
+
+  if (options.delay > 0) {
+    if (wiring.sleep) {
+      wiring.sleep(options.delay);
+    } else {
+      boost::this_thread::sleep_for(boost::chrono::seconds(options.delay));
+    }
+  }
+
+  RunMode(options, details, session, wiring, notices);
+
+  if (wiring.singleInstance) wiring.singleInstance->Release();
+  if (wiring.browserEmulation) wiring.browserEmulation->Remove(wiring.programFileName);
+  SendEvent(wiring, L"InstallerFinishW", -1);
+  if (session) session->FinishSession();
+  return 0;
+}
+
+}  // namespace CustomInstaller

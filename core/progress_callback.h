@@ -1,0 +1,16 @@
+#pragma once
+// The install manager's only way to the page.
+
+namespace CustomInstaller::Core::JS {
+
+class IInstallProgressJSCallback {
+ public:
+  virtual ~IInstallProgressJSCallback() = default;
+  virtual void OnStarted() = 0;
+  virtual void OnProgress(float percent) = 0;
+  virtual void OnError(int code) = 0;
+  virtual void OnCancel() = 0;
+  virtual void OnFinish() = 0;
+};
+
+}  // namespace CustomInstaller::Core::JS

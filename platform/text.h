@@ -1,0 +1,19 @@
+#pragma once
+// Text conversions between the program's wide strings and UTF-8 bytes.
+#include <string>
+#include <string_view>
+
+namespace Platform {
+
+// Decodes UTF-8; every byte that does not start a well-formed sequence becomes U+FFFD,
+// so any byte sequence yields text and nothing is dropped silently.
+std::wstring Utf8ToWide(std::string_view bytes);
+
+// Encodes to UTF-8; values that are not Unicode scalar values become U+FFFD.
+std::string WideToUtf8(std::wstring_view text);
+
+// White space as ECMAScript regular expressions read "\s": ASCII blanks and line ends,
+// U+00A0, U+FEFF, the Unicode space separators and U+2028/U+2029.
+bool IsEcmaWhiteSpace(wchar_t c);
+
+}  // namespace Platform

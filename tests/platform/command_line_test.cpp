@@ -1,0 +1,47 @@
+#include "platform/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include "app/command_line_arguments.h"
+
+namespace Platform {
+namespace {
+
+TEST(CommandLineTextTest, QuotesArgumentsWithWhiteSpace) {
+  const std::pair<std::vector<std::wstring>, std::wstring> cases[] = {
+      {{}, L""},
+      {{L"/S", L"/BUILD_ID=12"}, L"/S /BUILD_ID=12"},
+      {{L"/TRACKING=a b"}, L"/TRACKING=\"a b\""},
+      {{L"/TRACKING", L"a b"}, L"/TRACKING \"a b\""},
+      {{L"/TRACKING=\"a b\""}, L"/TRACKING=\"a b\""},
+      {{L"/TRACKING", L""}, L"/TRACKING \"\""},
+      {{L"-extractTrackingUID=/tmp/my dir/x"}, L"-extractTrackingUID=\"/tmp/my dir/x\""},
+      {{L"/A=\ttab"}, L"/A=\"\ttab\""},
+      {{L"-extractTrackingUID=/tmp/x"}, L"-extractTrackingUID=\"/tmp/x\""},
+      {{L"/DELAY=-5"}, L"/DELAY=\"-5\""},
+      {{L"/S", L"/VS", L"-5"}, L"/S /VS -5"},
+      {{L"/BUILD_ID="}, L"/BUILD_ID="},
+  };
+  for (const auto& [args, text] : cases) EXPECT_EQ(JoinCommandLine(args), text);
+}
+
+TEST(CommandLineTextTest, RoundTripThroughTheOptionGrammar) {
+  const char* argv[] = {"omk-setup",         "/TRACKING=camp aign 7", "/LANG", "de",
+                        "/OSOURCE",          "site x",               "/S",    "-extractTrackingUID=/tmp/a b/c.txt", "/UPDATE=/x",
+                        "/BUILD_ID=\xC3\xA9", nullptr};
+  const CustomInstaller::CCommandLineArguments args(GetCommandLineText(10, argv));
+  const CustomInstaller::CCommandLineArguments::Map expected = {
+      {L"/TRACKING", L"camp aign 7"}, {L"/LANG", L"de"},
+      {L"/OSOURCE", L"site x"},       {L"/S", L""},
+      {L"-extractTrackingUID", L"/tmp/a b/c.txt"}, {L"/BUILD_ID", L"\u00E9"}, {L"/UPDATE", L"/x"},
+  };
+  EXPECT_EQ(args.GetArguments(), expected);
+}
+
+TEST(CommandLineTextTest, InvalidUtf8IsReplacedNotFatal) {
+  const char* argv[] = {"omk-setup", "/TRACKING=\xFF\xFE", "\xC0", nullptr};
+  EXPECT_EQ(GetCommandLineText(3, argv), L"/TRACKING=\uFFFD\uFFFD \uFFFD");
+}
+
+}  // namespace
+}  // namespace Platform
