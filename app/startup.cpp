@@ -23,9 +23,11 @@ void SendEvent(const StartupWiring& wiring, const wchar_t* action, int64_t value
 bool RunMode(const InstallerOptions& options, const InstallationDetails& details,
              const std::shared_ptr<IGASessionHandler>& session, const StartupWiring& wiring,
              std::ostream& notices) {
+  const bool windowed = !options.silent && !options.verySilent;
+  const char* mode = windowed ? "windowed" : "silent";
   if (!wiring.graphs) {
-    notices << kPrefix
-            << "cannot install: the installation core (component service, download, signer "
+    notices << kPrefix << "cannot run the " << mode
+            << " installation: the installation core (component service, download, signer "
                "check, launch) is not part of this build yet; nothing was installed\n";
     return false;
   }
@@ -34,11 +36,11 @@ bool RunMode(const InstallerOptions& options, const InstallationDetails& details
     CBasicInstaller(manager).Run();
   };
 
-  if (!options.silent && !options.verySilent) {
+  if (windowed) {
     if (!wiring.window) {
       notices << kPrefix
-              << "cannot show the installer window: it is not part of this build yet; "
-                 "nothing was installed\n";
+              << "cannot run the windowed installation: the installer window is not part of "
+                 "this build yet; nothing was installed\n";
       return false;
     }
     bool done = false;
