@@ -64,7 +64,7 @@ TEST(TempFolderTest, DefaultFolderIsPrivate) {
 }
 
 TEST(ModulePathTest, IsThisExecutable) {
-  EXPECT_EQ(GetModulePath().filename(), "omk_unit_tests");
+  EXPECT_EQ(GetModulePath().filename(), "omk_platform_tests");
 }
 
 }  // namespace
