@@ -6,4 +6,7 @@ namespace Config {
 // "production" or "demo".
 extern const char* const kProfileName;
 
+// PEM file of the roots trusted for https.
+extern const char* const kCaBundle;
+
 }  // namespace Config

@@ -1,5 +1,7 @@
 #include "platform/text.h"
 
+#include <utility>
+
 namespace Platform {
 
 namespace {
@@ -84,6 +86,27 @@ std::string WideToUtf8(std::wstring_view text) {
     }
   }
   return out;
+}
+
+bool TryUtf8ToWide(std::string_view bytes, std::wstring& out) {
+  std::wstring text = Utf8ToWide(bytes);
+  // A replacement character that was not in the input marks an ill-formed sequence.
+  size_t present = 0;
+  for (size_t i = 0; (i = bytes.find("\xEF\xBF\xBD", i)) != std::string_view::npos; i += 3) ++present;
+  size_t decoded = 0;
+  for (wchar_t c : text) decoded += c == 0xFFFD ? 1 : 0;
+  if (decoded != present) return false;
+  out = std::move(text);
+  return true;
+}
+
+bool TryWideToUtf8(std::wstring_view text, std::string& out) {
+  for (wchar_t wc : text) {
+    const auto cp = static_cast<char32_t>(wc);
+    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+  }
+  out = WideToUtf8(text);
+  return true;
 }
 
 bool IsEcmaWhiteSpace(wchar_t c) {

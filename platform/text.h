@@ -12,6 +12,11 @@ std::wstring Utf8ToWide(std::string_view bytes);
 // Encodes to UTF-8; values that are not Unicode scalar values become U+FFFD.
 std::string WideToUtf8(std::wstring_view text);
 
+// Strict forms: false (and `out` unchanged) when the input is not well-formed, i.e. an
+// ill-formed UTF-8 sequence, or a wide value that is a surrogate or above U+10FFFF.
+bool TryUtf8ToWide(std::string_view bytes, std::wstring& out);
+bool TryWideToUtf8(std::wstring_view text, std::string& out);
+
 // White space as ECMAScript regular expressions read "\s": ASCII blanks and line ends,
 // U+00A0, U+FEFF, the Unicode space separators and U+2028/U+2029.
 bool IsEcmaWhiteSpace(wchar_t c);

@@ -34,3 +34,23 @@ TEST(Utf8Test, EncodesAndRoundTrips) {
 
 }  // namespace
 }  // namespace Platform
+
+namespace Platform {
+namespace {
+
+TEST(StrictTextTest, RefusesIllFormedInput) {
+  std::wstring wide = L"keep";
+  EXPECT_FALSE(TryUtf8ToWide("a\xC3", wide));
+  EXPECT_EQ(wide, L"keep");
+  EXPECT_TRUE(TryUtf8ToWide("a\xEF\xBF\xBD" "b\xC3\xA9", wide));  // a real U+FFFD is fine
+  EXPECT_EQ(wide, L"a\uFFFDb\u00E9");
+
+  std::string narrow = "keep";
+  EXPECT_FALSE(TryWideToUtf8(std::wstring(L"a") + static_cast<wchar_t>(0xDC00), narrow));
+  EXPECT_EQ(narrow, "keep");
+  EXPECT_TRUE(TryWideToUtf8(L"\u00E9", narrow));
+  EXPECT_EQ(narrow, "\xC3\xA9");
+}
+
+}  // namespace
+}  // namespace Platform
