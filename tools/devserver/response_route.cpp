@@ -75,7 +75,11 @@ ResponseSpec::ResponseSpec(ObjectReader& reader, const RouteContext& context) {
   if (auto file = reader.String("body_file")) {
     m_bodyKind = BodyKind::File;
     m_file = context.baseDir / *file;
-    FileBody check(m_file);  // a missing file is a scenario error, not a surprise later
+    try {
+      FileBody check(m_file);  // a missing file is a scenario error, not a surprise later
+    } catch (const std::runtime_error& e) {
+      reader.Fail("body_file", e.what());
+    }
     m_range = true;
     ++bodies;
   }
