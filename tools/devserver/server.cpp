@@ -275,6 +275,8 @@ struct Server::Impl {
   // The TLS contexts outlive the io_context, whose destruction ends the open connections.
   std::list<asio::ssl::context> contexts;
   asio::io_context io;
+  // Set up before "ready" is printed, so that a SIGTERM right after it is not fatal.
+  asio::signal_set signals{io, SIGINT, SIGTERM};
   std::list<tcp::acceptor> acceptors;
 
   tcp::acceptor Bind(unsigned short port) {
@@ -328,8 +330,7 @@ unsigned short Server::ListenHttps(unsigned short port, const std::filesystem::p
 }
 
 void Server::Run(unsigned threads, bool stopOnStdinEnd) {
-  asio::signal_set signals(m_impl->io, SIGINT, SIGTERM);
-  signals.async_wait([this](const beast::error_code& ec, int) {
+  m_impl->signals.async_wait([this](const beast::error_code& ec, int) {
     if (!ec) Stop();
   });
   std::optional<asio::posix::stream_descriptor> input;
