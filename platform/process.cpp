@@ -1,0 +1,116 @@
+#include "platform/process.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <system_error>
+
+#include "platform/text.h"
+
+extern char** environ;
+
+namespace Platform {
+
+namespace {
+bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+}  // namespace
+
+std::vector<std::wstring> SplitCommandLine(std::wstring_view text) {
+  std::vector<std::wstring> args;
+  size_t i = 0;
+  // The program name: no escapes.
+  if (i < text.size()) {
+    std::wstring name;
+    if (text[i] == L'"') {
+      const size_t close = text.find(L'"', i + 1);
+      name = text.substr(i + 1, (close == std::wstring_view::npos ? text.size() : close) - i - 1);
+      i = close == std::wstring_view::npos ? text.size() : close + 1;
+    } else {
+      while (i < text.size() && !IsBlank(text[i])) name += text[i++];
+    }
+    args.push_back(std::move(name));
+  }
+  for (;;) {
+    while (i < text.size() && IsBlank(text[i])) ++i;
+    if (i >= text.size()) break;
+    std::wstring arg;
+    bool quoted = false;
+    while (i < text.size() && (quoted || !IsBlank(text[i]))) {
+      if (text[i] == L'\\') {
+        size_t slashes = 0;
+        while (i < text.size() && text[i] == L'\\') {
+          ++slashes;
+          ++i;
+        }
+        if (i < text.size() && text[i] == L'"') {
+          arg.append(slashes / 2, L'\\');
+          if (slashes % 2 == 1) {
+            arg += L'"';
+            ++i;
+          }
+        } else {
+          arg.append(slashes, L'\\');
+        }
+      } else if (text[i] == L'"') {
+        if (quoted && i + 1 < text.size() && text[i + 1] == L'"') {
+          arg += L'"';  // a doubled quote inside quotes is one literal quote
+          i += 2;
+        } else {
+          quoted = !quoted;
+          ++i;
+        }
+      } else {
+        arg += text[i++];
+      }
+    }
+    args.push_back(std::move(arg));
+  }
+  return args;
+}
+
+bool RunProcess(std::wstring_view commandLine, uint32_t& exitCode) {
+  const std::vector<std::wstring> wide = SplitCommandLine(commandLine);
+  if (wide.empty() || wide[0].empty()) return false;
+  std::vector<std::string> args;
+  for (const auto& a : wide) args.push_back(WideToUtf8(a));
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+  pid_t pid = 0;
+  const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) {
+    errno = rc;
+    return false;
+  }
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return false;
+  }
+  if (WIFEXITED(status)) {
+    exitCode = static_cast<uint32_t>(WEXITSTATUS(status));
+  } else {
+    exitCode = 128u + static_cast<uint32_t>(WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+  }
+  return true;
+}
+
+std::filesystem::path CreateUniqueTempFile(const std::filesystem::path& folder, std::string_view prefix,
+                                           bool executable) {
+  std::string pattern = (folder / (std::string(prefix) + "XXXXXX.tmp")).string();
+  const int fd = mkostemps(pattern.data(), 4, O_CLOEXEC);
+  if (fd < 0) throw std::system_error(errno, std::generic_category(), "cannot create a file in " + folder.string());
+  if (executable) fchmod(fd, 0700);
+  close(fd);
+  return pattern;
+}
+
+}  // namespace Platform

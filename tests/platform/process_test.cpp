@@ -1,0 +1,81 @@
+#include "platform/process.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <set>
+
+#include "tests/support/temp_dir.h"
+
+namespace Platform {
+namespace {
+
+namespace fs = std::filesystem;
+using Args = std::vector<std::wstring>;
+
+TEST(SplitCommandLineTest, WindowsRules) {
+  const std::pair<const wchar_t*, Args> cases[] = {
+      {L"", {}},
+      {L"/tmp/setup.tmp", {L"/tmp/setup.tmp"}},
+      {L"/tmp/setup.tmp /S /BUILD_ID=5", {L"/tmp/setup.tmp", L"/S", L"/BUILD_ID=5"}},
+      {L"\"/tmp/my dir/setup.tmp\" /S", {L"/tmp/my dir/setup.tmp", L"/S"}},
+      {L"p \t a  b ", {L"p", L"a", L"b"}},
+      {L"p /TRACKING=\"a b\" /LANG=de", {L"p", L"/TRACKING=a b", L"/LANG=de"}},
+      {L"p -extractTrackingUID=\"/x/trackingUID.txt\"", {L"p", L"-extractTrackingUID=/x/trackingUID.txt"}},
+      {L"p a\\\\b \\\"q\\\" c\\\\\\\\\"d e\"", {L"p", L"a\\\\b", L"\"q\"", L"c\\\\d e"}},
+      {L"p \"a\"\"b\" c \"\"", {L"p", L"a\"b", L"c", L""}},
+      {L"\"p q\"r s", {L"p q", L"r", L"s"}},
+  };
+  for (const auto& [text, args] : cases) {
+    EXPECT_EQ(SplitCommandLine(text), args) << std::string(text, text + wcslen(text));
+  }
+}
+
+TEST(RunProcessTest, PassesArgumentsAndReturnsTheExitCode) {
+  TestSupport::TempDir dir;
+  const fs::path script = dir.Path() / "my tool.sh";
+  const fs::path record = dir.Path() / "args.txt";
+  std::ofstream(script) << "#!/bin/sh\nfor a in \"$@\"; do printf '[%s]' \"$a\"; done > '" << record.string()
+                        << "'\nexit 7\n";
+  fs::permissions(script, fs::perms::owner_all);
+  uint32_t exitCode = 0;
+  const std::wstring commandLine = L"\"" + script.wstring() + L"\" /S /TRACKING=\"a b\" /LANG=de";
+  ASSERT_TRUE(RunProcess(commandLine, exitCode));
+  EXPECT_EQ(exitCode, 7u);
+  std::string received;
+  std::getline(std::ifstream(record), received);
+  EXPECT_EQ(received, "[/S][/TRACKING=a b][/LANG=de]");
+}
+
+TEST(RunProcessTest, MissingOrEmptyProgramIsNotStarted) {
+  uint32_t exitCode = 99;
+  EXPECT_FALSE(RunProcess(L"/nonexistent/program /S", exitCode));
+  EXPECT_FALSE(RunProcess(L"", exitCode));
+  EXPECT_FALSE(RunProcess(L"\"\" /S", exitCode));
+  EXPECT_EQ(exitCode, 99u);
+}
+
+TEST(UniqueTempFileTest, NewEmptyPrivateFiles) {
+  TestSupport::TempDir dir;
+  std::set<fs::path> seen;
+  for (int i = 0; i < 20; ++i) {
+    const fs::path file = CreateUniqueTempFile(dir.Path(), "sm");
+    EXPECT_TRUE(seen.insert(file).second);
+    EXPECT_EQ(file.parent_path(), dir.Path());
+    EXPECT_EQ(file.filename().string().substr(0, 2), "sm");
+    EXPECT_EQ(file.extension(), ".tmp");
+    EXPECT_EQ(fs::file_size(file), 0u);
+    struct stat st {};
+    ASSERT_EQ(stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+  }
+  struct stat st {};
+  const fs::path runnable = CreateUniqueTempFile(dir.Path(), "", true);
+  ASSERT_EQ(stat(runnable.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  EXPECT_THROW(CreateUniqueTempFile(dir.Path() / "missing", ""), std::system_error);
+}
+
+}  // namespace
+}  // namespace Platform
