@@ -4,6 +4,13 @@ namespace Config {
 
 const char* const kProfileName = "demo";
 // The demo certificate authority, made at build time in the build folder.
-const char* const kCaBundle = OMK_DEMO_CA_BUNDLE;
+const char* const kCaBundle = OMK_DEMO_PKI "/root.pem";
+
+// The demo signer made at build time (tools/pki/make-pki.sh): same names, its own root.
+const char* const kSignerTrustStore = OMK_DEMO_PKI "/root.pem";
+const unsigned char kExpectedSignerSerial[16] = {0x0A, 0x1B, 0x2C, 0x3D, 0x4E, 0x5F, 0x60, 0x71,
+                                                 0x82, 0x93, 0xA4, 0xB5, 0xC6, 0xD7, 0xE8, 0xF9};
+const wchar_t* const kExpectedSignerIssuer = L"DigiCert SHA2 Assured ID Code Signing CA";
+const wchar_t* const kExpectedSignerSubject = L"Dravo Corporation";
 
 }  // namespace Config
