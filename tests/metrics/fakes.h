@@ -20,17 +20,23 @@ namespace AppMetrics::Testing {
 // Time moves only when someone sleeps: a sleep is recorded and returns at once.
 class CFakeClock final : public IClock {
  public:
+  // Called after each sleep with the number of sleeps so far (set before the clock is used).
+  std::function<void(size_t)> onSleep;
+
   uint64_t NowMilliseconds() override { return m_now.load(); }
   boost::posix_time::ptime UtcNow() override {
     return boost::posix_time::ptime(boost::gregorian::date(2024, 1, 1)) +
            boost::posix_time::milliseconds(static_cast<int64_t>(m_now.load()));
   }
   void Sleep(uint64_t milliseconds) override {
+    size_t count = 0;
     {
       std::lock_guard lock(m_mutex);
       m_sleeps.push_back(milliseconds);
+      count = m_sleeps.size();
     }
     m_now += milliseconds;
+    if (onSleep) onSleep(count);
   }
   // Waits for the condition; the deadline is reached only through other threads' sleeps, so
   // the short real wait only rechecks the simulated time.
