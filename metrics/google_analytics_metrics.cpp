@@ -45,17 +45,11 @@ CGoogleAnalyticsMetrics::~CGoogleAnalyticsMetrics() {
   }
 }
 
-CGoogleAnalyticsMetrics::EQueued CGoogleAnalyticsMetrics::Queue(CHit hit) {
-  if (m_queue.IsDiscarded()) return EQueued::Discarded;
-  m_queue.Push([this, hit = std::move(hit)] { SendHit(hit, kRetryWithoutLimit); });
-  return EQueued::Queued;
-}
-
 bool CGoogleAnalyticsMetrics::SendEvent(const CEventData& event) {
   if (!m_enabled.load()) return false;
   if (event.action.empty() || event.category.empty()) return false;
   boost::lock_guard lock(m_configMutex);
-  Queue(MakeEventHit(event));
+  Queue([event] { return MakeEventHit(event); });
   return true;
 }
 
@@ -71,39 +65,39 @@ bool CGoogleAnalyticsMetrics::SendTiming(const CTimingData& timing) {
   if (!m_enabled.load()) return false;
   if (timing.variable.empty() || timing.category.empty() || timing.time < 0) return false;
   boost::lock_guard lock(m_configMutex);
-  Queue(MakeTimingHit(timing));
+  Queue([timing] { return MakeTimingHit(timing); });
   return true;
 }
 
 bool CGoogleAnalyticsMetrics::SendApplicationStartType(EApplicationStartType startType) {
   if (!m_enabled.load()) return false;
-  Queue(MakeApplicationStartTypeHit(startType));
+  Queue([startType] { return MakeApplicationStartTypeHit(startType); });
   return true;
 }
 
 bool CGoogleAnalyticsMetrics::SendBuildId(const CBuildId& buildId) {
   if (!m_enabled.load()) return false;
   if (buildId.buildId.empty()) return false;
-  return Queue(MakeBuildIdHit(buildId)) == EQueued::Queued;
+  return Queue([buildId] { return MakeBuildIdHit(buildId); }) == EQueued::Queued;
 }
 
 bool CGoogleAnalyticsMetrics::SendCurrentLocale(const std::wstring& locale) {
   if (!m_enabled.load()) return false;
   if (locale.empty()) return false;
-  Queue(MakeCurrentLocaleHit(locale));
+  Queue([locale] { return MakeCurrentLocaleHit(locale); });
   return true;
 }
 
 bool CGoogleAnalyticsMetrics::SendDaysSinceInstall(int32_t days) {
   if (!m_enabled.load()) return false;
-  Queue(MakeDaysSinceInstallHit(days));
+  Queue([days] { return MakeDaysSinceInstallHit(days); });
   return true;
 }
 
 bool CGoogleAnalyticsMetrics::SendException(const CExceptionData& exception) {
   if (!m_enabled.load()) return false;
   if (exception.severity != 3) {
-    Queue(MakeExceptionHit(exception, m_config.GetSystem()));
+    Queue([exception, system = m_config.GetSystem()] { return MakeExceptionHit(exception, system); });
     return true;
   }
   // A crash: send now on this thread, then give the queue its chance before the process ends.
@@ -119,19 +113,19 @@ bool CGoogleAnalyticsMetrics::SendScreenView(const CScreenViewData& screenView) 
   if (!m_enabled.load()) return false;
   if (screenView.screenName.empty()) return false;
   boost::lock_guard lock(m_configMutex);
-  Queue(MakeScreenViewHit(screenView));
+  Queue([screenView] { return MakeScreenViewHit(screenView); });
   return true;
 }
 
 bool CGoogleAnalyticsMetrics::StartSession() {
   if (!m_enabled.load()) return false;
-  Queue(MakeSessionControlHit(SC_Start));
+  Queue([] { return MakeSessionControlHit(SC_Start); });
   return true;
 }
 
 bool CGoogleAnalyticsMetrics::EndSession() {
   if (!m_enabled.load()) return false;
-  Queue(MakeSessionControlHit(SC_End));
+  Queue([] { return MakeSessionControlHit(SC_End); });
   return true;
 }
 

@@ -62,8 +62,14 @@ class CGoogleAnalyticsMetrics final : public IMetrics,
 
  private:
   enum class EQueued { Queued, Discarded };
-  // Queues the hit (dropped silently when the queue is full).
-  EQueued Queue(CHit hit);
+  // Queues a task that builds the hit with `make` and sends it (dropped silently when the
+  // queue is full). Only the record is copied on the caller's thread.
+  template <typename Make>
+  EQueued Queue(Make make) {
+    if (m_queue.IsDiscarded()) return EQueued::Discarded;
+    m_queue.Push([this, make = std::move(make)] { SendHit(make(), kRetryWithoutLimit); });
+    return EQueued::Queued;
+  }
   // Builds the full hit, takes the limiter's permission and sends it with retries.
   void SendHit(const CHit& hit, int32_t retries);
   bool Drain(uint32_t seconds);
