@@ -215,6 +215,10 @@ CCurlConnection::~CCurlConnection() = default;
 
 bool CCurlConnection::Perform(Request request, uint32_t& error) {
   m_request = std::move(request);
+  return Send(std::string(), error);
+}
+
+bool CCurlConnection::Send(const std::string& extraHeader, uint32_t& error) {
   m_transfer.reset();
   auto t = std::make_unique<Transfer>();
   t->multi = curl_multi_init();
@@ -229,6 +233,7 @@ bool CCurlConnection::Perform(Request request, uint32_t& error) {
   t->url += m_request.path;
 
   for (const auto& h : m_request.headers) t->headerList = curl_slist_append(t->headerList, h.c_str());
+  if (!extraHeader.empty()) t->headerList = curl_slist_append(t->headerList, extraHeader.c_str());
   // Only what the caller asks for: no default form content type, no "Expect: 100-continue".
   const bool hasContentType = std::any_of(m_request.headers.begin(), m_request.headers.end(),
                                           [](const std::string& h) { return StartsWithNoCase(h, "content-type:"); });
@@ -362,11 +367,9 @@ void CCurlConnection::ReadChunks(IReadDataCallBack& receiver, uint32_t chunkSize
 // Asks again for the body from `offset` on. A 206 must start exactly there; a full 200
 // answer is accepted and its first `offset` bytes are dropped.
 bool CCurlConnection::Resume(uint32_t offset) {
-  Request request = m_request;
-  request.headers.push_back("Range: bytes=" + std::to_string(offset) + "-");
   uint32_t error = 0;
   try {
-    if (!Perform(std::move(request), error)) return false;
+    if (!Send("Range: bytes=" + std::to_string(offset) + "-", error)) return false;
   } catch (const Exception::NetworkExceptionPtr&) {
     return false;
   }

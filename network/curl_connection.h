@@ -40,6 +40,8 @@ class CCurlConnection : public IConnection {
 
  private:
   struct Transfer;
+  // Sends the stored request, with one more header line when given.
+  bool Send(const std::string& extraHeader, uint32_t& error);
   bool Resume(uint32_t offset);
 
   std::wstring m_userAgent;

@@ -22,18 +22,6 @@ TEST(OperationThreadTest, WaitOnIdleAndRunningOperations) {
   EXPECT_TRUE(thread.Wait(0));
 }
 
-TEST(OperationThreadTest, StartReturnsOnceTheWorkerRuns) {
-  COperationThread thread;
-  std::atomic<bool> running{false};
-  boost::latch release(1);
-  thread.Start([&] {
-    running = true;
-    release.wait();
-  });
-  EXPECT_TRUE(running);
-  release.count_down();
-}
-
 TEST(OperationThreadTest, RestartInterruptsAndWaitsForTheOldOperation) {
   COperationThread thread;
   std::atomic<int> order{0};
