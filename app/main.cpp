@@ -3,21 +3,28 @@
 #include <iostream>
 
 #include "app/startup.h"
+#include "app/startup_analytics.h"
+#include "metrics/app_metrics.h"
 #include "platform/command_line.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 
 int main(int argc, char** argv) {
   CustomInstaller::StartupWiring wiring;
+  wiring.analytics = std::make_shared<CustomInstaller::CMetricsStartupAnalytics>();
   try {
     wiring.programFileName = Platform::Utf8ToWide(Platform::GetModulePath().filename().string());
   } catch (const std::exception&) {
     // Without its own path the program still runs; the browser-emulation value is then unnamed.
   }
+  int exitCode = 1;
   try {
-    return CustomInstaller::RunSetup(Platform::GetCommandLineText(argc, argv), wiring, std::cerr);
+    exitCode = CustomInstaller::RunSetup(Platform::GetCommandLineText(argc, argv), wiring, std::cerr);
   } catch (const std::exception& e) {
     std::cerr << "omk-setup: " << e.what() << '\n';
-    return 1;
   }
+  // The analytics sender's shutdown: the queue drains (at most 20 seconds), else the session
+  // end goes out once directly.
+  AppMetrics::DestroyGoogleAnalyticsMetrics();
+  return exitCode;
 }

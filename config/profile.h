@@ -1,5 +1,6 @@
 #pragma once
 // Values that differ between the production and the demo build.
+#include <cstdint>
 
 namespace Config {
 
@@ -15,5 +16,9 @@ extern const char* const kSignerTrustStore;
 extern const unsigned char kExpectedSignerSerial[16];  // big-endian
 extern const wchar_t* const kExpectedSignerIssuer;
 extern const wchar_t* const kExpectedSignerSubject;
+
+// The analytics collector (https, path "/collect").
+extern const char* const kAnalyticsHost;
+extern const uint16_t kAnalyticsPort;
 
 }  // namespace Config

@@ -14,3 +14,11 @@ const wchar_t* const kExpectedSignerIssuer = L"DigiCert SHA2 Assured ID Code Sig
 const wchar_t* const kExpectedSignerSubject = L"Dravo Corporation";
 
 }  // namespace Config
+
+namespace Config {
+
+// The analytics collector of omk-devserver, started by scripts/demo on this port.
+const char* const kAnalyticsHost = "127.0.0.1";
+const uint16_t kAnalyticsPort = 47802;
+
+}  // namespace Config

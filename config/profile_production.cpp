@@ -13,3 +13,10 @@ const wchar_t* const kExpectedSignerIssuer = L"DigiCert SHA2 Assured ID Code Sig
 const wchar_t* const kExpectedSignerSubject = L"Dravo Corporation";
 
 }  // namespace Config
+
+namespace Config {
+
+const char* const kAnalyticsHost = "www.google-analytics.com";
+const uint16_t kAnalyticsPort = 443;
+
+}  // namespace Config

@@ -28,6 +28,8 @@ struct Reply {
   std::optional<std::uint64_t> cutAfter;
   std::optional<Trickle> trickle;
   unsigned delayHeadersMs = 0;
+  // Close the connection at once (no TLS close_notify) without writing any answer.
+  bool dropConnection = false;
 };
 
 // Routes are shared by all connections: Answer may run on several threads at once.

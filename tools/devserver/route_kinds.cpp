@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "tools/devserver/collector_route.h"
 #include "tools/devserver/response_route.h"
 #include "tools/devserver/sequence_route.h"
 
@@ -9,6 +10,7 @@ namespace DevServer {
 
 const RouteFactory* FindRouteKind(std::string_view kind) {
   static const std::map<std::string, RouteFactory, std::less<>> kinds = {
+      {"collector", MakeCollectorRoute},
       {"response", MakeResponseRoute},
       {"sequence", MakeSequenceRoute},
   };

@@ -106,6 +106,10 @@ enum class After { KeepOpen, Close, Closed };
 template <class Stream>
 awaitable<After> WriteReply(Stream& stream, const Request& request, const Reply& reply,
                             bool clientKeepAlive) {
+  if (reply.dropConnection) {
+    CloseAbruptly(stream);
+    co_return After::Closed;
+  }
   const std::uint64_t size = reply.body ? reply.body->Size() : 0;
   std::uint64_t first = 0;
   std::uint64_t count = size;

@@ -1,0 +1,42 @@
+#include "metrics/clock.h"
+
+#include <boost/chrono.hpp>
+#include <boost/date_time/posix_time/posix_time_types.hpp>
+#include <boost/thread/thread.hpp>
+
+namespace AppMetrics {
+
+namespace {
+
+class CSystemClock final : public IClock {
+ public:
+  uint64_t NowMilliseconds() override {
+    const auto now = boost::chrono::steady_clock::now().time_since_epoch();
+    // Offset by one so that the counter is never 0 ("never" for the rate limiter).
+    return static_cast<uint64_t>(boost::chrono::duration_cast<boost::chrono::milliseconds>(now).count()) + 1;
+  }
+
+  boost::posix_time::ptime UtcNow() override {
+    return boost::posix_time::microsec_clock::universal_time();
+  }
+
+  void Sleep(uint64_t milliseconds) override {
+    boost::this_thread::sleep_for(boost::chrono::milliseconds(milliseconds));
+  }
+
+  bool WaitUntil(boost::unique_lock<boost::mutex>& lock, boost::condition_variable& condition,
+                 uint64_t deadline, const std::function<bool()>& done) override {
+    while (!done()) {
+      const uint64_t now = NowMilliseconds();
+      if (now >= deadline) return false;
+      condition.wait_for(lock, boost::chrono::milliseconds(deadline - now));
+    }
+    return true;
+  }
+};
+
+}  // namespace
+
+std::shared_ptr<IClock> CreateSystemClock() { return std::make_shared<CSystemClock>(); }
+
+}  // namespace AppMetrics
