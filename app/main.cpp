@@ -1,7 +1,9 @@
 // omk-setup: the web setup program of the suite.
 #include <exception>
 #include <iostream>
+#include <memory>
 
+#include "app/extract_tracking_uid.h"
 #include "app/startup.h"
 #include "platform/command_line.h"
 #include "platform/paths.h"
@@ -9,6 +11,7 @@
 
 int main(int argc, char** argv) {
   CustomInstaller::StartupWiring wiring;
+  wiring.trackingUid = std::make_shared<CustomInstaller::CExtractTrackingUid>();
   try {
     wiring.programFileName = Platform::Utf8ToWide(Platform::GetModulePath().filename().string());
   } catch (const std::exception&) {
