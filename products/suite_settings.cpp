@@ -336,9 +336,12 @@ int CProductSettingsBase::Load(const SectionSpec& section) {
   const auto it = streams.find(section.classTag);
   if (it == streams.end() || !it->second) return kNoFile;
 
-  std::string text(static_cast<size_t>(kMaxSettingsFileSize) + 1, '\0');
-  it->second->read(text.data(), static_cast<std::streamsize>(text.size()));
-  text.resize(static_cast<size_t>(it->second->gcount()));
+  std::string text;
+  char buffer[65536];
+  while (text.size() <= static_cast<size_t>(kMaxSettingsFileSize) &&
+         it->second->read(buffer, sizeof buffer).gcount() > 0) {
+    text.append(buffer, static_cast<size_t>(it->second->gcount()));
+  }
   const bool tooLarge = text.size() > static_cast<size_t>(kMaxSettingsFileSize);
   const auto record = section.create();
 
