@@ -85,6 +85,19 @@ std::optional<std::string> RunAndCapture(const std::vector<std::string>& argv) {
   return text;
 }
 
+// The non-empty entries of a colon-separated folder list (PATH, XDG_DATA_DIRS).
+std::vector<std::string> SplitFolderList(const std::string& list) {
+  std::vector<std::string> folders;
+  size_t start = 0;
+  while (start <= list.size()) {
+    size_t end = list.find(':', start);
+    if (end == std::string::npos) end = list.size();
+    if (end > start) folders.push_back(list.substr(start, end - start));
+    start = end + 1;
+  }
+  return folders;
+}
+
 std::vector<fs::path> DataFolders() {
   std::vector<fs::path> folders;
   const char* home = std::getenv("XDG_DATA_HOME");
@@ -94,13 +107,8 @@ std::vector<fs::path> DataFolders() {
     folders.push_back(fs::path(h) / ".local/share");
   }
   const char* dirs = std::getenv("XDG_DATA_DIRS");
-  const std::string list = dirs != nullptr && *dirs != '\0' ? dirs : "/usr/local/share:/usr/share";
-  size_t start = 0;
-  while (start <= list.size()) {
-    size_t end = list.find(':', start);
-    if (end == std::string::npos) end = list.size();
-    if (end > start && list[start] == '/') folders.emplace_back(list.substr(start, end - start));
-    start = end + 1;
+  for (const auto& folder : SplitFolderList(dirs != nullptr && *dirs != '\0' ? dirs : "/usr/local/share:/usr/share")) {
+    if (folder[0] == '/') folders.emplace_back(folder);
   }
   return folders;
 }
@@ -277,16 +285,9 @@ bool ShellOpen(const std::wstring& target, const std::wstring& parameters) {
 fs::path FindProgramOnPath(std::string_view name) {
   const char* path = std::getenv("PATH");
   if (path == nullptr || name.empty() || name.find('/') != std::string_view::npos) return {};
-  const std::string list(path);
-  size_t start = 0;
-  while (start <= list.size()) {
-    size_t end = list.find(':', start);
-    if (end == std::string::npos) end = list.size();
-    if (end > start) {
-      const fs::path candidate = fs::path(list.substr(start, end - start)) / name;
-      if (IsExecutableFile(candidate)) return candidate;
-    }
-    start = end + 1;
+  for (const auto& folder : SplitFolderList(path)) {
+    const fs::path candidate = fs::path(folder) / name;
+    if (IsExecutableFile(candidate)) return candidate;
   }
   return {};
 }
