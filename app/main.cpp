@@ -1,7 +1,9 @@
 // omk-setup: the web setup program of the suite.
 #include <exception>
 #include <iostream>
+#include <memory>
 
+#include "app/extract_tracking_uid.h"
 #include "app/startup.h"
 #include "app/startup_analytics.h"
 #include "metrics/app_metrics.h"
@@ -12,6 +14,7 @@
 int main(int argc, char** argv) {
   CustomInstaller::StartupWiring wiring;
   wiring.analytics = std::make_shared<CustomInstaller::CMetricsStartupAnalytics>();
+  wiring.trackingUid = std::make_shared<CustomInstaller::CExtractTrackingUid>();
   try {
     wiring.programFileName = Platform::Utf8ToWide(Platform::GetModulePath().filename().string());
   } catch (const std::exception&) {

@@ -9,71 +9,15 @@
 #include <cerrno>
 #include <system_error>
 
+#include "platform/shell.h"
 #include "platform/text.h"
 
 extern char** environ;
 
 namespace Platform {
 
-namespace {
-bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
-}  // namespace
-
-std::vector<std::wstring> SplitCommandLine(std::wstring_view text) {
-  std::vector<std::wstring> args;
-  size_t i = 0;
-  // The program name: no escapes.
-  if (i < text.size()) {
-    std::wstring name;
-    if (text[i] == L'"') {
-      const size_t close = text.find(L'"', i + 1);
-      name = text.substr(i + 1, (close == std::wstring_view::npos ? text.size() : close) - i - 1);
-      i = close == std::wstring_view::npos ? text.size() : close + 1;
-    } else {
-      while (i < text.size() && !IsBlank(text[i])) name += text[i++];
-    }
-    args.push_back(std::move(name));
-  }
-  for (;;) {
-    while (i < text.size() && IsBlank(text[i])) ++i;
-    if (i >= text.size()) break;
-    std::wstring arg;
-    bool quoted = false;
-    while (i < text.size() && (quoted || !IsBlank(text[i]))) {
-      if (text[i] == L'\\') {
-        size_t slashes = 0;
-        while (i < text.size() && text[i] == L'\\') {
-          ++slashes;
-          ++i;
-        }
-        if (i < text.size() && text[i] == L'"') {
-          arg.append(slashes / 2, L'\\');
-          if (slashes % 2 == 1) {
-            arg += L'"';
-            ++i;
-          }
-        } else {
-          arg.append(slashes, L'\\');
-        }
-      } else if (text[i] == L'"') {
-        if (quoted && i + 1 < text.size() && text[i + 1] == L'"') {
-          arg += L'"';  // a doubled quote inside quotes is one literal quote
-          i += 2;
-        } else {
-          quoted = !quoted;
-          ++i;
-        }
-      } else {
-        arg += text[i++];
-      }
-    }
-    args.push_back(std::move(arg));
-  }
-  return args;
-}
-
 bool RunProcess(std::wstring_view commandLine, uint32_t& exitCode) {
-  const std::vector<std::wstring> wide = SplitCommandLine(commandLine);
+  const std::vector<std::wstring> wide = SplitWindowsCommandLine(commandLine);
   if (wide.empty() || wide[0].empty()) return false;
   std::vector<std::string> args;
   for (const auto& a : wide) args.push_back(WideToUtf8(a));

@@ -8,14 +8,8 @@
 
 namespace Platform {
 
-// Splits a command line the way Windows programs receive it (CommandLineToArgvW): the program
-// name runs to the first blank or, when quoted, to the next quote; later arguments are
-// separated by blanks, quotes group, 2n backslashes before a quote give n backslashes and a
-// quote that groups, 2n+1 give n backslashes and a literal quote, other backslashes are
-// literal, and a doubled quote inside quotes is one literal quote.
-std::vector<std::wstring> SplitCommandLine(std::wstring_view commandLine);
-
-// Starts the program named by the first element of the split command line (a path; no search)
+// Starts the program named by the first element of the command line split by the Windows
+// rules (SplitWindowsCommandLine; a path, no search)
 // with the rest as its arguments, this process's environment and folder and no inherited
 // descriptors, and waits for it. False when it could not be started. A program ended by a
 // signal reports 128 + the signal number.

@@ -1,6 +1,10 @@
 // The built omk-setup started as a process, as download pages and other programs start it.
 #include <gtest/gtest.h>
 
+#include "platform/environment.h"
+#include "platform/text.h"
+#include "tests/support/env.h"
+#include "tests/support/fixtures.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
 
@@ -8,14 +12,74 @@ namespace {
 
 using TestSupport::RunProcess;
 
-TEST(SetupProcessTest, TrackingUidRequestFailsWithExitCodeOneAndWritesNothing) {
-  TestSupport::TempDir dir;
-  const auto answer = dir.Path() / "trackingUID.txt";
-  for (const std::string& arg : {"-extractTrackingUID=" + answer.string(), std::string("-extractTrackingUID")}) {
-    const auto result = RunProcess(OMK_SETUP_PATH, {arg});
-    EXPECT_EQ(result.exitCode, 1) << arg;
-    EXPECT_NE(result.err.find("-extractTrackingUID"), std::string::npos) << result.err;
+// An installed suite in a registry and ProgramData folder of its own.
+class TrackingUidTest : public ::testing::Test {
+ protected:
+  TrackingUidTest() {
+    m_env = {{"OMK_REGISTRY_ROOT", (Root() / "registry").string()}, {"OMK_PROGRAMDATA", (Root() / "pd").string()}};
+    TestSupport::ScopedEnv env;
+    env.Set("OMK_REGISTRY_ROOT", m_env["OMK_REGISTRY_ROOT"]);
+    TestSupport::ImportReg(R"([HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Quarro Omnikit]
+"UninstallString"=")" + (Root() / "suite" / "uninstall").string() + "\"\n");
+    TestSupport::MakeExecutable(Root() / "suite" / "Quarro Omnikit.exe");
   }
+  const std::filesystem::path& Root() const { return m_dir.Path(); }
+  std::filesystem::path Ini() const {
+    return Root() / "pd" / "Quarro" / "Quarro Omnikit" / Platform::WideToUtf8(Platform::GetInteractiveUserKey()) / "Lumevo.ini";
+  }
+  static std::string Settings(const std::string& uidLine) {
+    return "[Common]\nlanguage=English\nsplashShow=true\ncreateSystemRestorePoints=true\nshowScanInProgressDialog=true\n"
+           "showOptimizeConfirmDialog=true\nenableScheduledTasks=true\nenableCheckUpdatesOnStartup=true\n"
+           "allScannersStarts=false\nenableTracking=true\n" + uidLine + "allowOffers=true\n";
+  }
+  TestSupport::ProcessResult Extract(const std::string& argument) {
+    return RunProcess(OMK_SETUP_PATH, {argument}, m_env);
+  }
+
+  TestSupport::TempDir m_dir;
+  std::map<std::string, std::string> m_env;
+};
+
+TEST_F(TrackingUidTest, WritesTheInstalledSuitesTrackingUid) {
+  TestSupport::WriteFile(Ini(), Settings("trackingUid={1F2E-3D4C}\n"));
+  const auto answer = Root() / "answer dir" / "trackingUID.txt";
+  TestSupport::WriteFile(answer, "an older and longer answer");
+  const auto result = Extract("-extractTrackingUID=" + answer.string());
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(TestSupport::ReadFile(answer), "{1F2E-3D4C}");
+}
+
+TEST_F(TrackingUidTest, EachFailureExitsWithOneAndWritesNothing) {
+  const auto answer = Root() / "trackingUID.txt";
+  const std::string request = "-extractTrackingUID=" + answer.string();
+  struct Case {
+    const char* what;
+    std::string settings;  // empty: no settings file
+    std::string argument;
+  };
+  const std::vector<Case> cases = {
+      {"empty path", Settings("trackingUid=x\n"), "-extractTrackingUID"},
+      {"empty quoted path", Settings("trackingUid=x\n"), "-extractTrackingUID=\"\""},
+      {"no settings file", "", request},
+      {"empty UID", Settings("trackingUid=\n"), request},
+      {"missing key", Settings(""), request},
+      {"key in another section", Settings("") + "[Shared]\ntrackingUid=x\n", request},
+      {"malformed file", "[Common\ntrackingUid=x\n", request},
+      {"unwritable answer", Settings("trackingUid=x\n"), "-extractTrackingUID=" + (Root() / "missing" / "a.txt").string()},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove(Ini());
+    if (!c.settings.empty()) TestSupport::WriteFile(Ini(), c.settings);
+    const auto result = Extract(c.argument);
+    EXPECT_EQ(result.exitCode, 1) << c.what << ": " << result.err;
+    EXPECT_FALSE(std::filesystem::exists(answer)) << c.what;
+  }
+  EXPECT_FALSE(std::filesystem::exists(Root() / "missing"));
+
+  // No installed suite: its main executable is gone.
+  TestSupport::WriteFile(Ini(), Settings("trackingUid=x\n"));
+  std::filesystem::remove(Root() / "suite" / "Quarro Omnikit.exe");
+  EXPECT_EQ(Extract(request).exitCode, 1);
   EXPECT_FALSE(std::filesystem::exists(answer));
 }
 

@@ -12,25 +12,6 @@ namespace Platform {
 namespace {
 
 namespace fs = std::filesystem;
-using Args = std::vector<std::wstring>;
-
-TEST(SplitCommandLineTest, WindowsRules) {
-  const std::pair<const wchar_t*, Args> cases[] = {
-      {L"", {}},
-      {L"/tmp/setup.tmp", {L"/tmp/setup.tmp"}},
-      {L"/tmp/setup.tmp /S /BUILD_ID=5", {L"/tmp/setup.tmp", L"/S", L"/BUILD_ID=5"}},
-      {L"\"/tmp/my dir/setup.tmp\" /S", {L"/tmp/my dir/setup.tmp", L"/S"}},
-      {L"p \t a  b ", {L"p", L"a", L"b"}},
-      {L"p /TRACKING=\"a b\" /LANG=de", {L"p", L"/TRACKING=a b", L"/LANG=de"}},
-      {L"p -extractTrackingUID=\"/x/trackingUID.txt\"", {L"p", L"-extractTrackingUID=/x/trackingUID.txt"}},
-      {L"p a\\\\b \\\"q\\\" c\\\\\\\\\"d e\"", {L"p", L"a\\\\b", L"\"q\"", L"c\\\\d e"}},
-      {L"p \"a\"\"b\" c \"\"", {L"p", L"a\"b", L"c", L""}},
-      {L"\"p q\"r s", {L"p q", L"r", L"s"}},
-  };
-  for (const auto& [text, args] : cases) {
-    EXPECT_EQ(SplitCommandLine(text), args) << std::string(text, text + wcslen(text));
-  }
-}
 
 TEST(RunProcessTest, PassesArgumentsAndReturnsTheExitCode) {
   TestSupport::TempDir dir;

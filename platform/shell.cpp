@@ -1,0 +1,320 @@
+#include "platform/shell.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <boost/thread/thread.hpp>
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <optional>
+
+#include "platform/text.h"
+
+extern char** environ;
+
+namespace Platform {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+
+std::wstring Quote(std::wstring_view argument, bool always) {
+  bool plain = !always && !argument.empty();
+  for (wchar_t c : argument) plain = plain && !IsBlank(c) && c != L'"' && c != L'\n' && c != L'\v';
+  if (plain) return std::wstring(argument);
+  std::wstring out = L"\"";
+  size_t backslashes = 0;
+  for (wchar_t c : argument) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    out.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+    backslashes = 0;
+    out.push_back(c);
+  }
+  out.append(backslashes * 2, L'\\');
+  out.push_back(L'"');
+  return out;
+}
+
+bool IsExecutableFile(const fs::path& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
+}
+
+// Runs the program and returns what it wrote to its standard output when it exits with 0.
+std::optional<std::string> RunAndCapture(const std::vector<std::string>& argv) {
+  int out[2];
+  if (::pipe2(out, O_CLOEXEC) != 0) return std::nullopt;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  std::vector<char*> args;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  pid_t pid = 0;
+  const int spawned = ::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(out[1]);
+  if (spawned != 0) {
+    ::close(out[0]);
+    return std::nullopt;
+  }
+  std::string text;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t n = ::read(out[0], buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    if (text.size() < 65536) text.append(buffer, static_cast<size_t>(n));
+  }
+  ::close(out[0]);
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
+  return text;
+}
+
+// The non-empty entries of a colon-separated folder list (PATH, XDG_DATA_DIRS).
+std::vector<std::string> SplitFolderList(const std::string& list) {
+  std::vector<std::string> folders;
+  size_t start = 0;
+  while (start <= list.size()) {
+    size_t end = list.find(':', start);
+    if (end == std::string::npos) end = list.size();
+    if (end > start) folders.push_back(list.substr(start, end - start));
+    start = end + 1;
+  }
+  return folders;
+}
+
+std::vector<fs::path> DataFolders() {
+  std::vector<fs::path> folders;
+  const char* home = std::getenv("XDG_DATA_HOME");
+  if (home != nullptr && *home == '/') {
+    folders.emplace_back(home);
+  } else if (const char* h = std::getenv("HOME"); h != nullptr && *h == '/') {
+    folders.push_back(fs::path(h) / ".local/share");
+  }
+  const char* dirs = std::getenv("XDG_DATA_DIRS");
+  for (const auto& folder : SplitFolderList(dirs != nullptr && *dirs != '\0' ? dirs : "/usr/local/share:/usr/share")) {
+    if (folder[0] == '/') folders.emplace_back(folder);
+  }
+  return folders;
+}
+
+// The Exec value of the file's [Desktop Entry] group, with the string escapes undone.
+std::optional<std::string> ReadExecLine(const fs::path& desktopFile) {
+  std::ifstream in(desktopFile);
+  std::string line;
+  bool inEntry = false;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty() && line[0] == '[') {
+      inEntry = line == "[Desktop Entry]";
+      continue;
+    }
+    if (!inEntry || line.compare(0, 4, "Exec") != 0) continue;
+    size_t eq = 4;
+    while (eq < line.size() && line[eq] == ' ') ++eq;
+    if (eq >= line.size() || line[eq] != '=') continue;
+    std::string value;
+    for (size_t i = eq + 1; i < line.size(); ++i) {
+      if (line[i] == '\\' && i + 1 < line.size()) {
+        const char e = line[++i];
+        value.push_back(e == 's' ? ' ' : e == 'n' ? '\n' : e == 't' ? '\t' : e == 'r' ? '\r' : e);
+      } else {
+        value.push_back(line[i]);
+      }
+    }
+    const size_t first = value.find_first_not_of(' ');
+    return first == std::string::npos ? std::string() : value.substr(first);
+  }
+  return std::nullopt;
+}
+
+// The Exec arguments with their field codes: %f %F %u %U become "%1", "%%" a percent sign,
+// the others are dropped (with an argument that held nothing else).
+std::vector<std::wstring> ExecArguments(const std::wstring& exec) {
+  std::vector<std::wstring> raw;
+  std::wstring current;
+  bool quoted = false, started = false;
+  for (size_t i = 0; i < exec.size(); ++i) {
+    const wchar_t c = exec[i];
+    if (quoted) {
+      if (c == L'\\' && i + 1 < exec.size()) {
+        current.push_back(exec[++i]);
+      } else if (c == L'"') {
+        quoted = false;
+      } else {
+        current.push_back(c);
+      }
+    } else if (c == L' ' || c == L'\t') {
+      if (started) raw.push_back(std::move(current));
+      current.clear();
+      started = false;
+    } else {
+      started = true;
+      if (c == L'"') {
+        quoted = true;
+      } else {
+        current.push_back(c);
+      }
+    }
+  }
+  if (started) raw.push_back(std::move(current));
+
+  std::vector<std::wstring> args;
+  for (const auto& arg : raw) {
+    std::wstring out;
+    bool dropped = false;
+    for (size_t i = 0; i < arg.size(); ++i) {
+      if (arg[i] != L'%' || i + 1 == arg.size()) {
+        out.push_back(arg[i]);
+        continue;
+      }
+      const wchar_t code = arg[++i];
+      if (code == L'%') {
+        out.push_back(L'%');
+      } else if (code == L'f' || code == L'F' || code == L'u' || code == L'U') {
+        out += L"%1";
+      } else {
+        dropped = true;
+      }
+    }
+    if (!out.empty() || !dropped) args.push_back(std::move(out));
+  }
+  return args;
+}
+
+}  // namespace
+
+std::vector<std::wstring> SplitWindowsCommandLine(std::wstring_view text) {
+  std::vector<std::wstring> args;
+  size_t i = 0;
+  const size_t n = text.size();
+  while (i < n && IsBlank(text[i])) ++i;
+  if (i == n) return args;
+  std::wstring program;
+  if (text[i] == L'"') {
+    for (++i; i < n && text[i] != L'"'; ++i) program.push_back(text[i]);
+    if (i < n) ++i;
+  } else {
+    for (; i < n && !IsBlank(text[i]); ++i) program.push_back(text[i]);
+  }
+  args.push_back(std::move(program));
+  for (;;) {
+    while (i < n && IsBlank(text[i])) ++i;
+    if (i == n) break;
+    std::wstring current;
+    bool quoted = false;
+    while (i < n && (quoted || !IsBlank(text[i]))) {
+      if (text[i] == L'\\') {
+        size_t count = 0;
+        while (i < n && text[i] == L'\\') ++count, ++i;
+        if (i < n && text[i] == L'"') {
+          current.append(count / 2, L'\\');
+          if (count % 2 == 1) {
+            current.push_back(L'"');
+            ++i;
+          }
+        } else {
+          current.append(count, L'\\');
+        }
+      } else if (text[i] == L'"') {
+        if (quoted && i + 1 < n && text[i + 1] == L'"') {
+          current.push_back(L'"');
+          i += 2;
+        } else {
+          quoted = !quoted;
+          ++i;
+        }
+      } else {
+        current.push_back(text[i++]);
+      }
+    }
+    args.push_back(std::move(current));
+  }
+  return args;
+}
+
+std::wstring QuoteWindowsArgument(std::wstring_view argument) { return Quote(argument, false); }
+
+bool StartProcess(const std::vector<std::wstring>& argv) {
+  if (argv.empty() || argv[0].empty()) return false;
+  std::vector<std::string> bytes;
+  for (const auto& a : argv) bytes.push_back(WideToUtf8(a));
+  std::vector<char*> args;
+  for (auto& a : bytes) args.push_back(a.data());
+  args.push_back(nullptr);
+  pid_t pid = 0;
+  if (::posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0) return false;
+  boost::thread([pid] {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+  }).detach();
+  return true;
+}
+
+bool StartCommandLine(std::wstring_view commandLine) {
+  return StartProcess(SplitWindowsCommandLine(commandLine));
+}
+
+bool ShellOpen(const std::wstring& target, const std::wstring& parameters) {
+  if (target.empty()) return false;
+  const fs::path path(WideToUtf8(target));
+  if (IsExecutableFile(path)) {
+    auto args = SplitWindowsCommandLine(L"x " + parameters);
+    args[0] = target;
+    return StartProcess(args);
+  }
+  return StartProcess({L"xdg-open", target});
+}
+
+fs::path FindProgramOnPath(std::string_view name) {
+  const char* path = std::getenv("PATH");
+  if (path == nullptr || name.empty() || name.find('/') != std::string_view::npos) return {};
+  for (const auto& folder : SplitFolderList(path)) {
+    const fs::path candidate = fs::path(folder) / name;
+    if (IsExecutableFile(candidate)) return candidate;
+  }
+  return {};
+}
+
+std::wstring GetDefaultUrlHandlerCommand(std::string_view scheme) {
+  if (scheme.empty()) return {};
+  for (char c : scheme) {
+    if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.')) return {};
+  }
+  const auto answer = RunAndCapture({"xdg-mime", "query", "default", "x-scheme-handler/" + std::string(scheme)});
+  if (!answer) return {};
+  std::string id = *answer;
+  while (!id.empty() && (id.back() == '\n' || id.back() == '\r' || id.back() == ' ')) id.pop_back();
+  if (id.size() <= 8 || id.compare(id.size() - 8, 8, ".desktop") != 0 || id.find('/') != std::string::npos) {
+    return {};
+  }
+  for (const auto& folder : DataFolders()) {
+    const auto exec = ReadExecLine(folder / "applications" / id);
+    if (!exec) continue;
+    std::wstring command;
+    for (const auto& arg : ExecArguments(Utf8ToWide(*exec))) {
+      if (!command.empty()) command.push_back(L' ');
+      command += Quote(arg, arg.find(L"%1") != std::wstring::npos);
+    }
+    return command;
+  }
+  return {};
+}
+
+}  // namespace Platform
