@@ -1,0 +1,23 @@
+#include "tools/devserver/route_kinds.h"
+
+#include <map>
+
+#include "tools/devserver/response_route.h"
+#include "tools/devserver/sequence_route.h"
+
+namespace DevServer {
+
+const RouteFactory* FindRouteKind(std::string_view kind) {
+  static const std::map<std::string, RouteFactory, std::less<>> kinds = {
+      {"response", MakeResponseRoute},
+      {"sequence", MakeSequenceRoute},
+  };
+  const auto it = kinds.find(kind);
+  return it == kinds.end() ? nullptr : &it->second;
+}
+
+std::string DefaultRouteKind(const ObjectReader& route) {
+  return route.Has("sequence") ? "sequence" : "response";
+}
+
+}  // namespace DevServer
