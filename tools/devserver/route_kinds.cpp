@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "tools/devserver/component_route.h"
 #include "tools/devserver/response_route.h"
 #include "tools/devserver/sequence_route.h"
 
@@ -9,6 +10,7 @@ namespace DevServer {
 
 const RouteFactory* FindRouteKind(std::string_view kind) {
   static const std::map<std::string, RouteFactory, std::less<>> kinds = {
+      {"component", MakeComponentRoute},
       {"response", MakeResponseRoute},
       {"sequence", MakeSequenceRoute},
   };
