@@ -10,6 +10,7 @@
 #include "network/exceptions.h"
 #include "network/http_clients.h"
 #include "network/md5_digest.h"
+#include "platform/memory.h"
 #include "platform/text.h"
 
 namespace Cxx::Network::Downloader {
@@ -19,6 +20,20 @@ using Http::HttpClient::kSchemeHttps;
 
 namespace {
 
+constexpr uint64_t kLargeBuffer = 8 * 1024 * 1024;
+
+// Room for the whole body at once: no copying while it grows, and for a large body huge pages
+// (filling 256 MiB of fresh memory page by page costs more than hashing it). Only a hint: when
+// the room cannot be had, the buffer grows as the bytes come.
+void ReserveBytes(std::vector<uint8_t>& bytes, uint64_t size) {
+  try {
+    if (size <= bytes.capacity()) return;
+    bytes.reserve(static_cast<size_t>(size));
+    if (size >= kLargeBuffer) Platform::AdviseLargeBuffer(bytes.data(), bytes.capacity());
+  } catch (const std::exception&) {
+  }
+}
+
 // One attempt's body in memory, hashed as it arrives.
 class CVerifyingBuffer : public IOutputByteStream {
  public:
@@ -27,13 +42,7 @@ class CVerifyingBuffer : public IOutputByteStream {
     if (!digest.Update(data, size)) digestFailed = true;
     return true;
   }
-  void Reserve(uint64_t size) override {
-    try {
-      if (size > bytes.capacity()) bytes.reserve(static_cast<size_t>(size));
-    } catch (const std::exception&) {
-      // Only a hint: the buffer grows as the bytes come.
-    }
-  }
+  void Reserve(uint64_t size) override { ReserveBytes(bytes, size); }
 
   std::vector<uint8_t> bytes;
   CMd5Digest digest;
@@ -92,12 +101,7 @@ bool CByteBuffer::Write(const uint8_t* data, size_t size) {
   }
 }
 
-void CByteBuffer::Reserve(uint64_t size) {
-  try {
-    if (size > m_bytes.capacity()) m_bytes.reserve(static_cast<size_t>(size));
-  } catch (const std::exception&) {
-  }
-}
+void CByteBuffer::Reserve(uint64_t size) { ReserveBytes(m_bytes, size); }
 
 bool CByteBuffer::TakeOver(std::vector<uint8_t>&& bytes) {
   if (m_bytes.empty()) {
