@@ -23,15 +23,19 @@ TEST(OperationThreadTest, WaitOnIdleAndRunningOperations) {
 }
 
 TEST(OperationThreadTest, StartReturnsOnceTheWorkerRuns) {
-  COperationThread thread;
-  std::atomic<bool> running{false};
+  // Start returns after the worker's start signal, which comes just before the operation's
+  // first statement: the operation is under way, not necessarily past its first line.
+  boost::latch entered(1);
   boost::latch release(1);
+  COperationThread thread;  // after the latches, so it is joined before they go
   thread.Start([&] {
-    running = true;
+    entered.count_down();
     release.wait();
   });
-  EXPECT_TRUE(running);
+  EXPECT_FALSE(thread.Wait(0));
+  entered.wait();
   release.count_down();
+  EXPECT_TRUE(thread.Wait(-1));
 }
 
 TEST(OperationThreadTest, RestartInterruptsAndWaitsForTheOldOperation) {
