@@ -161,21 +161,51 @@ TEST_F(DownloaderServerTest, CutConnectionIsResumedWithinOneAttempt) {
   EXPECT_TRUE(requests[1].Header("range").starts_with("bytes=")) << requests[1].Header("range");
 }
 
+TEST_F(DownloaderServerTest, LargeBodiesAreHashedWhileTheyArrive) {
+  // From 8 MiB on a second thread hashes behind the writes.
+  const DevServer server(R"({"routes": [
+    {"path": "/big.bin", "body_size": 9437185},
+    {"path": "/cut.bin", "body_size": 9437185, "cut_after": 5000000, "cut_mode": "once"}]})");
+  const std::string body = TestSupport::GeneratedBody(0, 9437185);
+  const std::string md5 = Md5Of(body);
+  struct Case {
+    const char* path;
+    std::string md5;
+    EDownloadStatus status;
+  } const cases[] = {
+      {"/big.bin", md5, kDownloadOk},
+      {"/cut.bin", md5, kDownloadOk},
+      {"/big.bin", Md5Of(body.substr(1)), kDownloadDigestMismatch},
+  };
+  for (const Case& c : cases) {
+    CByteBuffer buffer;
+    Observer observer;
+    EXPECT_EQ(Fetch(server.HttpUrl(c.path), c.md5, buffer, observer), c.status) << c.path;
+    EXPECT_EQ(buffer.Bytes().size(), c.status == kDownloadOk ? body.size() : 0u) << c.path;
+  }
+}
+
 TEST_F(DownloaderServerTest, CancelDuringTheTransferEndsWithCancelled) {
   // 64 KiB every 200 ms: the transfer is still waiting for data when Cancel comes.
   const DevServer server(R"({"routes": [
-    {"path": "/slow.bin", "body_size": 1000000, "trickle": {"bytes": 65536, "delay_ms": 200}}]})");
+    {"path": "/slow.bin", "body_size": 1000000, "trickle": {"bytes": 65536, "delay_ms": 200}},
+    {"path": "/slow-large.bin", "body_size": 9437185, "trickle": {"bytes": 65536, "delay_ms": 200}}]})");
   TestSupport::TempDir dir;
-  auto observer = std::make_shared<Observer>();
-  CDownloader downloader(Wide(server.HttpUrl("/slow.bin")), L"0123456789abcdef0123456789abcdef");
-  downloader.Subscribe(observer);
   const auto file = dir.Path() / "slow.bin";
-  ASSERT_TRUE(downloader.StartToFile(file.wstring()));
-  observer->firstProgress.wait();
-  downloader.Cancel();
-  downloader.Wait();
-  EXPECT_EQ(observer->Calls(), (std::vector<int>{-1, kDownloadCancelled}));
-  EXPECT_EQ(server.Requests().size(), 1u);
+  for (const bool toFile : {true, false}) {
+    auto observer = std::make_shared<Observer>();
+    auto buffer = std::make_shared<CByteBuffer>();
+    CDownloader downloader(Wide(server.HttpUrl(toFile ? "/slow.bin" : "/slow-large.bin")),
+                           L"0123456789abcdef0123456789abcdef");
+    downloader.Subscribe(observer);
+    ASSERT_TRUE(toFile ? downloader.StartToFile(file.wstring()) : downloader.StartToStream(buffer));
+    observer->firstProgress.wait();
+    downloader.Cancel();
+    downloader.Wait();
+    EXPECT_EQ(observer->Calls(), (std::vector<int>{-1, kDownloadCancelled}));
+    EXPECT_TRUE(buffer->Bytes().empty());
+  }
+  EXPECT_EQ(server.Requests().size(), 2u);
   EXPECT_LT(std::filesystem::file_size(file), kSize);
 }
 
