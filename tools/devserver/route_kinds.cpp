@@ -3,6 +3,7 @@
 #include <map>
 
 #include "tools/devserver/collector_route.h"
+#include "tools/devserver/component_route.h"
 #include "tools/devserver/response_route.h"
 #include "tools/devserver/sequence_route.h"
 
@@ -11,6 +12,7 @@ namespace DevServer {
 const RouteFactory* FindRouteKind(std::string_view kind) {
   static const std::map<std::string, RouteFactory, std::less<>> kinds = {
       {"collector", MakeCollectorRoute},
+      {"component", MakeComponentRoute},
       {"response", MakeResponseRoute},
       {"sequence", MakeSequenceRoute},
   };
