@@ -1,5 +1,8 @@
 #include "app/installers.h"
 
+#include <boost/thread/condition_variable.hpp>
+#include <boost/thread/mutex.hpp>
+#include <boost/thread/thread.hpp>
 #include <utility>
 
 #include "config/identity.h"
@@ -35,13 +38,50 @@ bool CWebInstaller::Run() {
   return true;
 }
 
+namespace {
+
+// The window-less run's view of the installation: nothing to show, only the end to wait for.
+class COutcomeWaiter : public Core::JS::IInstallProgressJSCallback {
+ public:
+  void OnStarted() override {}
+  void OnProgress(float) override {}
+  void OnError(int) override { End(); }
+  void OnCancel() override { End(); }
+  void OnFinish() override { End(); }
+
+  void Wait() {
+    boost::this_thread::disable_interruption noInterruption;
+    boost::unique_lock lock(m_mutex);
+    while (!m_ended) m_changed.wait(lock);
+  }
+
+ private:
+  void End() {
+    {
+      boost::lock_guard lock(m_mutex);
+      m_ended = true;
+    }
+    m_changed.notify_all();
+  }
+
+  boost::mutex m_mutex;
+  boost::condition_variable m_changed;
+  bool m_ended = false;
+};
+
+}  // namespace
+
 CBasicInstaller::CBasicInstaller(std::weak_ptr<Core::IInstallManager> installManager)
     : m_installManager(std::move(installManager)) {}
 
 bool CBasicInstaller::Run() {
   const auto installManager = m_installManager.lock();
   if (!installManager) return false;
-  installManager->Start(nullptr);
+  // Stopping right after the start would interrupt a source that is still retrying the
+  // component service and end the run without installing: wait for the outcome first.
+  const auto outcome = std::make_shared<COutcomeWaiter>();
+  installManager->Start(outcome);
+  outcome->Wait();
   installManager->Stop();
   return true;
 }

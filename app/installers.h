@@ -32,6 +32,8 @@ class CWebInstaller : public IInstaller {
   IStartupAnalytics* m_analytics;
 };
 
+// Runs the installation without a window: starts the manager, waits until it reports the
+// outcome (finished, failed or cancelled), then stops its workers.
 class CBasicInstaller : public IInstaller {
  public:
   explicit CBasicInstaller(std::weak_ptr<Core::IInstallManager> installManager);

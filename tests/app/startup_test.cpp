@@ -5,6 +5,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include <boost/thread/thread.hpp>
+
 #include "app/installers.h"
 
 namespace CustomInstaller {
@@ -46,11 +48,21 @@ struct Recorder : ITrackingUidAnswer,
     Manager(Log& l, std::string n) : log(l), name(std::move(n)) {}
     ~Manager() override { log.push_back(name + " destroyed"); }
     bool Start(std::shared_ptr<Core::JS::IInstallProgressJSCallback> progress) override {
-      log.push_back(name + " start" + (progress ? "" : "(no progress)"));
+      log.push_back(name + " start");
+      // The outcome arrives later, from a worker, as it does in a real installation.
+      worker = boost::thread([this, progress] {
+        boost::this_thread::yield();
+        log.push_back(name + " outcome");
+        if (progress) progress->OnFinish();
+      });
       return true;
     }
     bool Cancel() override { return false; }
-    void Stop() override { log.push_back(name + " stop"); }
+    void Stop() override {
+      log.push_back(name + " stop");
+      if (worker.joinable()) worker.join();
+    }
+    boost::thread worker;
   };
 
   bool ExtractTrackingUid(const std::wstring& path) override {
@@ -185,7 +197,8 @@ TEST_F(StartupTest, WindowNeverShownFallsBackToANewGraph) {
       "remove pages /tmp/p/index",
       "windowed destroyed",
       "build fallback",
-      "fallback start(no progress)",
+      "fallback start",
+      "fallback outcome",
       "fallback stop",
       "fallback destroyed",
       "release",
@@ -234,7 +247,7 @@ TEST_F(StartupTest, ModeChoice) {
       EXPECT_EQ(autoSession, rec->log.size());
     }
     if (std::string(c.graph) == "build silent") {
-      EXPECT_EQ(Tail(build + 1), (Log{"silent start(no progress)", "silent stop", "silent destroyed",
+      EXPECT_EQ(Tail(build + 1), (Log{"silent start", "silent outcome", "silent stop", "silent destroyed",
                                       "release", "emulation remove omk-setup-copy",
                                       "event InstallerFinishW/Install//-1", "finish session"}));
     }
