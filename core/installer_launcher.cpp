@@ -1,0 +1,196 @@
+#include "core/installer_launcher.h"
+
+#include <cerrno>
+#include <string>
+#include <utility>
+
+#include <boost/chrono.hpp>
+
+#include "core/installer_file.h"
+#include "metrics/app_metrics.h"
+#include "platform/process.h"
+
+namespace CustomInstaller::Core {
+
+namespace {
+
+class CSteadyLaunchClock final : public ILaunchClock {
+ public:
+  uint64_t NowMilliseconds() override {
+    return static_cast<uint64_t>(boost::chrono::duration_cast<boost::chrono::milliseconds>(
+                                     boost::chrono::steady_clock::now().time_since_epoch())
+                                     .count());
+  }
+  void Sleep(uint32_t milliseconds) override {
+    boost::this_thread::sleep_for(boost::chrono::milliseconds(milliseconds));
+  }
+  void PlainSleep(uint32_t milliseconds) override {
+    boost::this_thread::disable_interruption noInterruption;
+    boost::this_thread::sleep_for(boost::chrono::milliseconds(milliseconds));
+  }
+};
+
+constexpr int32_t kSeverityFatal = 2;
+
+void SendLaunchException(const char* context, const char* description, uint32_t code) {
+  AppMetrics::CExceptionData exception;
+  exception.details = context;
+  exception.description = description;
+  exception.code = code;
+  exception.severity = kSeverityFatal;
+  AppMetrics::SendException(exception);
+}
+
+// Everything one run needs, copied, so the worker never reaches back into the launcher: the
+// manager may drop the launcher from inside the final callback on this very thread.
+struct LaunchRun {
+  std::shared_ptr<IInstaller> installer;
+  std::weak_ptr<IInstallerLauncherCallback> callback;
+  std::weak_ptr<JS::IInstallProgressJSCallback> progress;
+  std::shared_ptr<INSISCommandLine> commandLine;
+  LaunchSettings settings;
+};
+
+void Failed(const LaunchRun& run, uint32_t flag) {
+  if (const auto callback = run.callback.lock()) callback->OnLaunchFailed(flag);
+}
+
+void LaunchInstaller(const LaunchRun& run) {
+  // Only the pauses between attempts may be cut short; a started product installer, the
+  // outcome and the reports run to their end.
+  boost::this_thread::disable_interruption noInterruption;
+  const auto& installer = run.installer;
+  if (!installer) {
+    Failed(run, 0);
+    SendLaunchException("!m_installer", "IR_", 0);
+    return;
+  }
+  const std::wstring arguments = run.commandLine ? run.commandLine->Build() : std::wstring();
+  ILaunchClock& clock = *run.settings.clock;
+
+  Utils::CProgressSender progress(run.progress, Utils::CProgressSender::kStart,
+                                  Utils::CProgressSender::kMaximum, Utils::CProgressSender::kInterval,
+                                  Utils::CProgressSender::kFactor, run.settings.progressSleeper);
+  progress.Begin();
+
+  const uint64_t start = clock.NowMilliseconds();
+  int32_t status = kInstallerWriteFailed;
+  int statusError = 0;
+  int startError = 0;
+  bool created = false;
+  uint32_t exitCode = 0;
+  for (;;) {
+    errno = 0;
+    status = installer->GetStatus();
+    statusError = errno;
+    if (status == kInstallerReady) {
+      errno = 0;
+      const std::wstring commandLine = MakeInstallerCommandLine(installer->GetPath(), arguments);
+      // The platform reports why a start failed in errno.
+      created = !commandLine.empty() && Platform::RunProcess(commandLine, exitCode);
+      startError = errno;
+      if (created) break;
+    }
+    try {
+      boost::this_thread::restore_interruption interruptible(noInterruption);
+      clock.Sleep(run.settings.retryInterval);
+    } catch (const boost::thread_interrupted&) {
+      clock.PlainSleep(run.settings.retryInterval);
+    }
+    if (clock.NowMilliseconds() - start >= run.settings.limit) break;
+  }
+  progress.End();
+
+  if (!created) {
+    if (status == kInstallerReady) {
+      SendLaunchException("", "IR_", static_cast<uint32_t>(startError));
+    } else if (status == kInstallerUnreadable) {
+      SendLaunchException("", "ID6_", static_cast<uint32_t>(statusError));
+    } else {
+      SendLaunchException("", "ID5_", static_cast<uint32_t>(status));
+    }
+    Failed(run, status == kInstallerRewritten ? 1 : 0);
+    return;
+  }
+  switch (exitCode) {
+    case 0:
+      if (const auto callback = run.callback.lock()) callback->OnLaunchSucceeded();
+      break;
+    case 1: {
+      AppMetrics::SendEvent({"InstallerCancelW", "Install", "NSIS", -1});
+      if (const auto callback = run.callback.lock()) callback->OnLaunchCancelled();
+      break;
+    }
+    default:
+      SendLaunchException("", "IN", exitCode);
+      Failed(run, 0);
+      break;
+  }
+}
+
+void RunLaunch(const LaunchRun& run) {
+  try {
+    LaunchInstaller(run);
+  } catch (...) {
+    const int lastError = errno;
+    boost::this_thread::disable_interruption noInterruption;
+    Failed(run, 0);
+    SendLaunchException("catch(...) launchInstallerImpl", "IR_", static_cast<uint32_t>(lastError));
+  }
+}
+
+}  // namespace
+
+std::shared_ptr<ILaunchClock> CreateLaunchClock() { return std::make_shared<CSteadyLaunchClock>(); }
+
+std::wstring MakeInstallerCommandLine(const std::wstring& path, const std::wstring& arguments) {
+  // A quote cannot be written inside the quoted program path of a command line.
+  if (path.empty() || path.find(L'"') != std::wstring::npos) return {};
+  std::wstring text = L"\"" + path + L"\" " + arguments;
+  const wchar_t* const blanks = L" \t\r\n";
+  const auto last = text.find_last_not_of(blanks);
+  text.erase(last + 1);
+  return text;
+}
+
+CInstallerLauncher::CInstallerLauncher(std::shared_ptr<INSISCommandLine> commandLine, LaunchSettings settings)
+    : m_commandLine(std::move(commandLine)), m_settings(std::move(settings)) {
+  if (!m_settings.clock) m_settings.clock = CreateLaunchClock();
+  if (!m_settings.progressSleeper) m_settings.progressSleeper = Utils::CreateProgressSleeper();
+}
+
+CInstallerLauncher::~CInstallerLauncher() { StopWorker(); }
+
+bool CInstallerLauncher::Launch(std::shared_ptr<IInstaller> installer,
+                                std::weak_ptr<IInstallerLauncherCallback> callback,
+                                std::shared_ptr<JS::IInstallProgressJSCallback> progress) {
+  StopWorker();
+  m_callback = std::move(callback);
+  m_progress = progress;
+  m_installer = std::move(installer);
+  LaunchRun run{m_installer, m_callback, m_progress, m_commandLine, m_settings};
+  try {
+    m_worker = std::make_unique<boost::thread>([run = std::move(run)] { RunLaunch(run); });
+  } catch (const boost::thread_resource_error&) {
+    return false;
+  }
+  return true;
+}
+
+bool CInstallerLauncher::Cancel() { return false; }
+
+void CInstallerLauncher::Stop() { StopWorker(); }
+
+void CInstallerLauncher::StopWorker() {
+  if (!m_worker) return;
+  if (m_worker->get_id() == boost::this_thread::get_id()) {
+    // Dropped from inside our own final callback: the run touches nothing of ours any more.
+    m_worker->detach();
+  } else {
+    m_worker->interrupt();
+    m_worker->join();
+  }
+  m_worker.reset();
+}
+
+}  // namespace CustomInstaller::Core
