@@ -21,4 +21,10 @@ extern const wchar_t* const kExpectedSignerSubject;
 extern const char* const kAnalyticsHost;
 extern const uint16_t kAnalyticsPort;
 
+// The component service (JSON POSTs, path "/component") and the product installer fetched
+// when it gives no answer, with that file's MD5 (32 lower-case hex digits).
+extern const wchar_t* const kComponentServiceUrl;
+extern const wchar_t* const kFallbackComponentUrl;
+extern const wchar_t* const kFallbackComponentMd5;
+
 }  // namespace Config

@@ -22,3 +22,14 @@ const char* const kAnalyticsHost = "127.0.0.1";
 const uint16_t kAnalyticsPort = 47802;
 
 }  // namespace Config
+
+namespace Config {
+
+// The component service and download routes of omk-devserver, started by scripts/demo.
+const wchar_t* const kComponentServiceUrl = L"http://127.0.0.1:47801/component";
+const wchar_t* const kFallbackComponentUrl =
+    L"http://127.0.0.1:47801/tools/quarro/components/684cc33c-b807-4fa8-a2a4-d84cc48326a4";
+// The demo product installer's MD5, known only once it has been built.
+const wchar_t* const kFallbackComponentMd5 = L"" OMK_DEMO_FALLBACK_MD5;
+
+}  // namespace Config

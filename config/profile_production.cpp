@@ -20,3 +20,14 @@ const char* const kAnalyticsHost = "www.google-analytics.com";
 const uint16_t kAnalyticsPort = 443;
 
 }  // namespace Config
+
+namespace Config {
+
+const wchar_t* const kComponentServiceUrl = L"http://components.dravo.com/component";
+const wchar_t* const kFallbackComponentUrl =
+    L"http://download.dravo.com/tools/quarro/components/684cc33c-b807-4fa8-a2a4-d84cc48326a4";
+// Empty until the published fallback file's MD5 is filled in: without it no fallback download
+// is made and a run that gets no answer from the service fails.
+const wchar_t* const kFallbackComponentMd5 = L"";
+
+}  // namespace Config

@@ -1,0 +1,81 @@
+#pragma once
+// Fetches the product installer: asks the component service which file to fetch (or falls back
+// to a fixed location), downloads it into memory with its MD5 check and hands it over as a
+// CInstaller whose bytes go to a temporary file.
+#include <boost/thread/mutex.hpp>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/installer_options.h"
+#include "componentget/protocol.h"
+#include "core/install_manager.h"
+#include "core/installer_file.h"
+#include "metrics/records.h"
+#include "network/downloader.h"
+#include "network/operation_thread.h"
+
+namespace CustomInstaller::Core {
+
+// The component fetched when the service gives no answer (configured url and MD5).
+ComponentGet::ComponentInfo FallbackComponent();
+
+struct WebInstallerSourceSettings {
+  std::wstring componentServiceUrl;  // the configured service when empty
+  ComponentGet::ComponentInfo fallback = FallbackComponent();
+  // Versioned requests made before the version-less one, with a pause after each.
+  int attempts = 3;
+  std::chrono::milliseconds retryDelay{3000};
+  // Waits `delay`; must be an interruption point (Stop ends the fetch there).
+  std::function<void(std::chrono::milliseconds delay)> sleep;
+  // Analytics exception hits; AppMetrics::SendException when empty.
+  std::function<void(const AppMetrics::CExceptionData&)> sendException;
+  // The machine GUID sent as uid and puid; the platform's when empty.
+  std::function<std::wstring()> machineGuid;
+};
+
+// Must be owned by a std::shared_ptr: the downloader reaches it through a weak reference.
+class CWebInstallerSource : public IInstallerSource,
+                            public Cxx::Network::Downloader::IDownloadObserver,
+                            public std::enable_shared_from_this<CWebInstallerSource> {
+ public:
+  explicit CWebInstallerSource(InstallationDetails details, WebInstallerSourceSettings settings = {});
+  ~CWebInstallerSource() override;
+  CWebInstallerSource(const CWebInstallerSource&) = delete;
+  CWebInstallerSource& operator=(const CWebInstallerSource&) = delete;
+
+  // Stops an earlier fetch (and its download), then fetches on the operation thread. The
+  // outcome arrives once through OnSourceReady or OnSourceFailed.
+  bool Start(std::weak_ptr<IInstallerSourceCallback> callback,
+             std::shared_ptr<JS::IInstallProgressJSCallback> progress) override;
+  // The fetch cannot be cancelled: false, and it goes on.
+  bool Cancel() override;
+  // Ends the fetch at its next interruption point (without a report), then waits for a
+  // started download to end.
+  void Stop() override;
+
+  // Downloader notifications (its thread): percent 0-100 shows as 0-50 on the page.
+  void OnProgress(double percent) override;
+  void OnFinished(Cxx::Network::Downloader::EDownloadStatus status) override;
+
+ private:
+  void Fetch();
+  // The component to fetch; false when the service gave none.
+  bool QueryComponent(ComponentGet::ComponentInfo& component);
+  void SendException(const char* description, uint32_t code, int32_t severity);
+  void ReportFailure();
+  void DropDownloader();
+
+  WebInstallerSourceSettings m_settings;
+  std::shared_ptr<CInstaller> m_installer;
+  boost::mutex m_mutex;  // the callback references, the final report and OnFinished
+  bool m_downloading = false;  // a started download has not reported its end yet
+  std::weak_ptr<IInstallerSourceCallback> m_callback;
+  std::weak_ptr<JS::IInstallProgressJSCallback> m_progress;
+  std::unique_ptr<Cxx::Network::Downloader::IDownloader> m_downloader;
+  InstallationDetails m_details;
+  Cxx::Core::Utils::COperationThread m_thread;  // last: its operation uses the members above
+};
+
+}  // namespace CustomInstaller::Core
