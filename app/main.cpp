@@ -6,6 +6,8 @@
 #include "app/extract_tracking_uid.h"
 #include "app/startup.h"
 #include "app/startup_analytics.h"
+#include "core/session_handler.h"
+#include "core/session_handler_factory.h"
 #include "metrics/app_metrics.h"
 #include "platform/command_line.h"
 #include "platform/paths.h"
@@ -15,6 +17,8 @@ int main(int argc, char** argv) {
   CustomInstaller::StartupWiring wiring;
   wiring.analytics = std::make_shared<CustomInstaller::CMetricsStartupAnalytics>();
   wiring.trackingUid = std::make_shared<CustomInstaller::CExtractTrackingUid>();
+  wiring.sessions = std::make_shared<CustomInstaller::CGASessionHandlerFactory>();
+  CustomInstaller::InstallUidProvider();
   try {
     wiring.programFileName = Platform::Utf8ToWide(Platform::GetModulePath().filename().string());
   } catch (const std::exception&) {
