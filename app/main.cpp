@@ -6,6 +6,7 @@
 #include "app/extract_tracking_uid.h"
 #include "app/startup.h"
 #include "app/startup_analytics.h"
+#include "core/install_graph.h"
 #include "core/session_handler.h"
 #include "core/session_handler_factory.h"
 #include "metrics/app_metrics.h"
@@ -18,6 +19,13 @@ int main(int argc, char** argv) {
   wiring.analytics = std::make_shared<CustomInstaller::CMetricsStartupAnalytics>();
   wiring.trackingUid = std::make_shared<CustomInstaller::CExtractTrackingUid>();
   wiring.sessions = std::make_shared<CustomInstaller::CGASessionHandlerFactory>();
+#ifdef OMK_SHORT_DELAYS
+  // The end-to-end test build: the same program with the core's waits cut to milliseconds.
+  wiring.graphs = std::make_shared<CustomInstaller::Core::CInstallGraphFactory>(
+      CustomInstaller::Core::GraphTimings{std::chrono::milliseconds(20), 20, 1500});
+#else
+  wiring.graphs = std::make_shared<CustomInstaller::Core::CInstallGraphFactory>();
+#endif
   CustomInstaller::InstallUidProvider();
   try {
     wiring.programFileName = Platform::Utf8ToWide(Platform::GetModulePath().filename().string());

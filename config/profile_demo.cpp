@@ -1,5 +1,7 @@
 #include "config/profile.h"
 
+#include OMK_DEMO_MD5_HEADER
+
 namespace Config {
 
 const char* const kProfileName = "demo";
@@ -29,7 +31,7 @@ namespace Config {
 const wchar_t* const kComponentServiceUrl = L"http://127.0.0.1:47801/component";
 const wchar_t* const kFallbackComponentUrl =
     L"http://127.0.0.1:47801/tools/quarro/components/684cc33c-b807-4fa8-a2a4-d84cc48326a4";
-// The demo product installer's MD5, known only once it has been built.
+// The demo product installer's MD5, written at build time.
 const wchar_t* const kFallbackComponentMd5 = L"" OMK_DEMO_FALLBACK_MD5;
 
 }  // namespace Config

@@ -83,15 +83,4 @@ TEST_F(TrackingUidTest, EachFailureExitsWithOneAndWritesNothing) {
   EXPECT_FALSE(std::filesystem::exists(answer));
 }
 
-TEST(SetupProcessTest, SaysWhatItCannotDoYet) {
-  const auto result = RunProcess(OMK_SETUP_PATH, {"/S", "/BUILD_ID=12", "/TRACKING=a b"});
-  EXPECT_EQ(result.exitCode, 0);
-  EXPECT_NE(result.err.find("nothing was installed"), std::string::npos) << result.err;
-}
-
-TEST(SetupProcessTest, MalformedArgumentsDoNotCrash) {
-  const auto result = RunProcess(OMK_SETUP_PATH, {"/S", "\xFF\xFE/\xC0", "/DELAY=\"", std::string(100000, '/')});
-  EXPECT_EQ(result.exitCode, 0) << result.err;
-}
-
 }  // namespace

@@ -90,11 +90,12 @@ void DevServer::Start(const std::string& scenarioJson, const DevServerOptions& o
                                 "--log", (m_dir.Path() / "requests.jsonl").string(),
                                 "--stop-on-stdin-eof"};
   if (options.http) {
-    args.insert(args.end(), {"--http-port", "0"});
+    args.insert(args.end(), {"--http-port", std::to_string(options.httpPort)});
   }
   if (options.https) {
-    args.insert(args.end(), {"--https-port", "0", "--cert", OMK_TEST_SERVER_CERT, "--key",
-                             OMK_TEST_SERVER_KEY});
+    args.insert(args.end(), {"--https-port", std::to_string(options.httpsPort), "--cert",
+                             options.cert.empty() ? OMK_TEST_SERVER_CERT : options.cert, "--key",
+                             options.key.empty() ? OMK_TEST_SERVER_KEY : options.key});
   }
 
   int in[2], out[2];

@@ -23,6 +23,11 @@ namespace TestSupport {
 struct DevServerOptions {
   bool http = true;
   bool https = false;  // served with the build's test certificate (OMK_TEST_SERVER_CERT)
+  // Fixed ports instead of free ones (0 = any free port), and another certificate and key.
+  unsigned short httpPort = 0;
+  unsigned short httpsPort = 0;
+  std::string cert;
+  std::string key;
 };
 
 // One line of the server's request log.
