@@ -245,6 +245,8 @@ struct QueryCase {
   std::string fetched;  // path of the file downloaded
 };
 
+void PrintTo(const QueryCase& c, std::ostream* out) { *out << c.name; }
+
 class WebInstallerSourceQueryTest : public WebInstallerSourceTest,
                                     public testing::WithParamInterface<QueryCase> {};
 
