@@ -4,10 +4,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <fstream>
 #include <iterator>
-#include <regex>
 #include <stdexcept>
 
 #include "core/installer_file.h"
@@ -130,6 +130,26 @@ class CFixedCommandLine final : public INSISCommandLine {
   std::wstring m_text;
 };
 
+// "exd=IN7_6.1&..." becomes "exd=IN7_OS&...": the system version part ("M.m", maybe "L").
+std::string WithoutSystemVersion(std::string hit) {
+  const size_t exd = hit.find("exd=");
+  if (exd == std::string::npos) return hit;
+  const size_t end = hit.find('&', exd);
+  std::string value = hit.substr(exd, end - exd);
+  for (size_t pos = value.find('_'); pos != std::string::npos; pos = value.find('_', pos + 1)) {
+    size_t stop = pos + 1;
+    while (stop < value.size() && (std::isdigit(static_cast<unsigned char>(value[stop])) || value[stop] == '.' ||
+                                   value[stop] == 'L'))
+      ++stop;
+    const std::string part = value.substr(pos + 1, stop - pos - 1);
+    if (part.find('.') != std::string::npos && (stop == value.size() || value[stop] == '_')) {
+      value.replace(pos + 1, stop - pos - 1, "OS");
+      break;
+    }
+  }
+  return hit.substr(0, exd) + value + (end == std::string::npos ? "" : hit.substr(end));
+}
+
 class InstallerLauncherTest : public testing::Test {
  protected:
   void SetUp() override {
@@ -170,7 +190,7 @@ class InstallerLauncherTest : public testing::Test {
     std::vector<std::string> hits;
     for (const auto& posted : m_poster->Posted()) {
       const std::string hit = posted.body.substr(posted.body.find("&t=") + 1);
-      hits.push_back(std::regex_replace(hit, std::regex("_[0-9]+\\.[0-9]+L?(?=_|&|$)"), "_OS"));
+      hits.push_back(WithoutSystemVersion(hit));
     }
     return hits;
   }
