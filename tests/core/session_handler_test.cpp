@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <regex>
 
 #include <boost/json/parse.hpp>
 
@@ -183,9 +182,17 @@ class UidTest : public ::testing::Test {
 
 TEST_F(UidTest, GeneratedUuidIsRandomVersionFourAndFixedForTheProcess) {
   const std::wstring uuid = GenerateUuid();
-  EXPECT_TRUE(std::regex_match(Platform::WideToUtf8(uuid),
-                               std::regex("[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}")))
-      << Platform::WideToUtf8(uuid);
+  // "xxxxxxxx-xxxx-4xxx-Yxxx-xxxxxxxxxxxx", lower-case hex, Y one of 8, 9, a, b.
+  const std::wstring shape = L"xxxxxxxx-xxxx-4xxx-Yxxx-xxxxxxxxxxxx";
+  ASSERT_EQ(uuid.size(), shape.size()) << Platform::WideToUtf8(uuid);
+  for (size_t i = 0; i < shape.size(); ++i) {
+    const wchar_t c = uuid[i];
+    const bool hex = (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f');
+    const bool ok = shape[i] == L'x'   ? hex
+                    : shape[i] == L'Y' ? std::wstring(L"89ab").find(c) != std::wstring::npos
+                                       : c == shape[i];
+    EXPECT_TRUE(ok) << Platform::WideToUtf8(uuid) << " at " << i;
+  }
   EXPECT_EQ(GenerateUuid(), uuid);
 
   // The fallback's text from raw random bytes.
