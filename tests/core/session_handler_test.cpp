@@ -33,7 +33,7 @@ class SessionCollectorTest : public ::testing::Test {
     const std::string scenario =
         R"({"routes": [{"kind": "collector", "method": "POST", "path": "/collect", "hits_log": ")" +
         (dir.Path() / "hits.jsonl").string() + R"("}]})";
-    server = std::make_unique<TestSupport::DevServer>(scenario, TestSupport::DevServerOptions{false, true});
+    server = std::make_unique<TestSupport::DevServer>(scenario, TestSupport::DevServerOptions{.http = false, .https = true});
     InstallationDetails::SetUidProvider([this] { return uid; });
   }
   ~SessionCollectorTest() override {

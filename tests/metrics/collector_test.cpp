@@ -30,7 +30,7 @@ class CollectorTest : public ::testing::Test {
         R"({"routes": [{"kind": "collector", "method": "POST", "path": "/collect",)"
         R"( "hits_log": ")" + (dir.Path() / "hits.jsonl").string() +
         R"(", "mode_file": ")" + (dir.Path() / "mode").string() + R"("}]})";
-    server = std::make_unique<TestSupport::DevServer>(scenario, TestSupport::DevServerOptions{false, true});
+    server = std::make_unique<TestSupport::DevServer>(scenario, TestSupport::DevServerOptions{.http = false, .https = true});
   }
   void WriteMode(const std::string& mode) { std::ofstream(dir.Path() / "mode") << mode; }
 

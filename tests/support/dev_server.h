@@ -26,8 +26,8 @@ struct DevServerOptions {
   // Fixed ports instead of free ones (0 = any free port), and another certificate and key.
   unsigned short httpPort = 0;
   unsigned short httpsPort = 0;
-  std::string cert;
-  std::string key;
+  std::string cert = {};
+  std::string key = {};
 };
 
 // One line of the server's request log.
