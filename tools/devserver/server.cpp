@@ -63,11 +63,11 @@ bool ParseNumber(std::string_view text, std::uint64_t& value) {
 RangeRequest ParseRange(std::string header, std::uint64_t size) {
   boost::algorithm::trim(header);
   if (!boost::algorithm::istarts_with(header, "bytes=")) return {};
-  const std::string_view spec = std::string_view(header).substr(6);
-  const auto dash = spec.find('-');
-  if (dash == std::string_view::npos || spec.find(',') != std::string_view::npos) return {};
-  const std::string_view from = spec.substr(0, dash);
-  const std::string_view to = spec.substr(dash + 1);
+  const std::string_view byteRange = std::string_view(header).substr(6);
+  const auto dash = byteRange.find('-');
+  if (dash == std::string_view::npos || byteRange.find(',') != std::string_view::npos) return {};
+  const std::string_view from = byteRange.substr(0, dash);
+  const std::string_view to = byteRange.substr(dash + 1);
   std::uint64_t a = 0, b = 0;
   if (from.empty()) {  // the last b bytes
     if (!ParseNumber(to, b)) return {};
