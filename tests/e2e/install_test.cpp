@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <boost/json.hpp>
+#include <cstdio>
 #include <fstream>
 
+#include "config/profile.h"
+#include "platform/crypto.h"
 #include "platform/text.h"
 #include "tests/support/dev_server.h"
 #include "tests/support/fixtures.h"
@@ -17,6 +20,26 @@ namespace {
 namespace fs = std::filesystem;
 using TestSupport::DevServer;
 using TestSupport::RunProcess;
+using Hit = std::map<std::string, std::string>;
+
+const std::string kDemoOrigin = "http://127.0.0.1:47801";
+const fs::path kPki = OMK_DEMO_PKI;
+
+std::string Md5Hex(const std::string& bytes) {
+  std::string hex;
+  for (const uint8_t byte : Platform::Md5(bytes)) {
+    char two[3];
+    std::snprintf(two, sizeof two, "%02x", byte);
+    hex += two;
+  }
+  return hex;
+}
+
+// The component service's record for the suite.
+std::string SuiteComponent(const std::string& version, const std::string& md5) {
+  return R"({"components": [{"id": "OMK_SM", "version": ")" + version +
+         R"(", "url": "{base}/downloads/product.bin", "md5": ")" + md5 + R"("}]})";
+}
 
 class InstallTest : public testing::Test {
  protected:
@@ -28,34 +51,47 @@ class InstallTest : public testing::Test {
              {"TMPDIR", (Root() / "tmp").string()},
              {"OMK_DEMO_ARGS_LOG", ArgsLog().string()}};
   }
+  // Every run, whatever its outcome, leaves no temporary file behind.
+  void TearDown() override { EXPECT_TRUE(fs::is_empty(Root() / "tmp")); }
+
   const fs::path& Root() const { return m_dir.Path(); }
   fs::path ArgsLog() const { return Root() / "installer-args.txt"; }
 
-  // The services: the component service answers `component` (a JSON record), downloads serve
-  // the signed demo product installer, the collector logs hits.
-  void Serve(const std::string& md5) {
+  // The services. `componentAnswers` is the component route's "answer"/"answers" member; the
+  // download route serves `product`, the fallback route the signed demo product installer, and
+  // the collector logs hits.
+  void Serve(const std::string& componentAnswers, const fs::path& product = OMK_DEMO_PRODUCT) {
+    const std::string fallbackPath = Platform::WideToUtf8(Config::kFallbackComponentUrl).substr(kDemoOrigin.size());
     const std::string scenario = R"({"routes": [
-      {"method": "POST", "path": "/component", "kind": "component", "answer": {"components": [
-        {"id": "OMK_SM", "version": "3.10.1.2", "url": "{base}/downloads/product.bin", "md5": ")" + md5 + R"("}]}},
-      {"path": "/downloads/product.bin", "body_file": ")" OMK_DEMO_PRODUCT R"("},
+      {"method": "POST", "path": "/component", "kind": "component", )" + componentAnswers + R"(},
+      {"path": "/downloads/product.bin", "body_file": ")" + product.string() + R"("},
+      {"path": ")" + fallbackPath + R"(", "body_file": ")" OMK_DEMO_PRODUCT R"("},
       {"kind": "collector", "method": "POST", "path": "/collect", "hits_log": ")" + (Root() / "hits.jsonl").string() + R"("}]})";
     TestSupport::DevServerOptions options;
     options.https = true;
     options.httpPort = 47801;
     options.httpsPort = 47802;
-    options.cert = OMK_DEMO_PKI "/server.pem";
-    options.key = OMK_DEMO_PKI "/server.key";
+    options.cert = (kPki / "server.pem").string();
+    options.key = (kPki / "server.key").string();
+    m_server.reset();  // a new server starts a new hit log
+    m_hitsSeen = 0;
     m_server = std::make_unique<DevServer>(scenario, options);
+  }
+  void ServeSuite(const std::string& md5 = OMK_DEMO_FALLBACK_MD5, const fs::path& product = OMK_DEMO_PRODUCT) {
+    Serve(R"("answer": )" + SuiteComponent("3.10.1.2", md5), product);
   }
   TestSupport::ProcessResult Setup(const std::vector<std::string>& args) {
     return RunProcess(OMK_SETUP_E2E_PATH, args, m_env);
   }
-  // The hits the collector received: each a list of name/value pairs, in order.
-  std::vector<std::map<std::string, std::string>> Hits() const {
-    std::vector<std::map<std::string, std::string>> hits;
+
+  // The hits the collector received, in order; each maps parameter names to values.
+  std::vector<Hit> Hits() const {
+    std::vector<Hit> hits;
     std::ifstream in(Root() / "hits.jsonl");
+    size_t number = 0;
     for (std::string line; std::getline(in, line);) {
-      std::map<std::string, std::string> hit;
+      if (number++ < m_hitsSeen) continue;
+      Hit hit;
       const boost::json::value record = boost::json::parse(line);
       const auto& fields = record.at("hit");
       if (fields.is_object()) {
@@ -69,68 +105,227 @@ class InstallTest : public testing::Test {
     }
     return hits;
   }
-  bool HasEvent(const std::string& action, const std::string& value = "") const {
+  // Later questions look only at hits that arrive from now on.
+  void ForgetHits() { m_hitsSeen += Hits().size(); }
+  static std::string Field(const Hit& hit, const std::string& name) {
+    const auto it = hit.find(name);
+    return it == hit.end() ? "" : it->second;
+  }
+  // The event hit with this action (and screen text, when given); null when none came.
+  std::optional<Hit> Event(const std::string& action, const std::string& screen = "") const {
     for (const auto& hit : Hits()) {
-      if (hit.count("ea") && hit.at("ea") == action && (value.empty() || (hit.count("ev") && hit.at("ev") == value))) return true;
+      if (Field(hit, "t") == "event" && Field(hit, "ea") == action && (screen.empty() || Field(hit, "cd") == screen)) {
+        return hit;
+      }
+    }
+    return std::nullopt;
+  }
+  // The exception hit whose description starts with `prefix` ("ID5_2_" = code 2 of "ID5_").
+  std::optional<Hit> Exception(const std::string& prefix) const {
+    for (const auto& hit : Hits()) {
+      if (Field(hit, "t") == "exception" && Field(hit, "exd").rfind(prefix, 0) == 0) return hit;
+    }
+    return std::nullopt;
+  }
+  std::vector<TestSupport::RecordedRequest> ComponentRequests() const {
+    std::vector<TestSupport::RecordedRequest> requests;
+    for (const auto& request : m_server->Requests()) {
+      if (request.path == "/component") requests.push_back(request);
+    }
+    return requests;
+  }
+  static std::string AskedVersion(const TestSupport::RecordedRequest& request) {
+    const auto body = boost::json::parse(request.body);
+    return boost::json::value_to<std::string>(body.at("components").as_array().at(0).at("version"));
+  }
+  bool Downloaded(const std::string& path) const {
+    for (const auto& request : m_server->Requests()) {
+      if (request.method == "GET" && request.path == path) return true;
     }
     return false;
   }
+  std::string InstallerArgs() const { return fs::exists(ArgsLog()) ? TestSupport::ReadFile(ArgsLog()) : ""; }
 
   TestSupport::TempDir m_dir;
   std::map<std::string, std::string> m_env;
   std::unique_ptr<DevServer> m_server;
+  size_t m_hitsSeen = 0;
 };
 
 TEST_F(InstallTest, SilentInstallationFromEndToEnd) {
-  Serve(OMK_DEMO_FALLBACK_MD5);
+  ServeSuite();
   const auto result = Setup({"/S", "/BUILD_ID=12", "/TRACKING=camp aign"});
   EXPECT_EQ(result.exitCode, 0) << result.err;
 
   // The product installer ran once with the pass-through command line.
-  const std::string args = TestSupport::ReadFile(ArgsLog());
+  const std::string args = InstallerArgs();
   EXPECT_NE(args.find("[/BUILD_ID=12]"), std::string::npos) << args;
   EXPECT_NE(args.find("[/TRACKING=camp aign]"), std::string::npos) << args;
-  EXPECT_NE(args.find("[/DELAY=0][/S]"), std::string::npos) << args;
+  EXPECT_NE(args.find("[/DELAY=0][/S]\n"), std::string::npos) << args;
+  EXPECT_EQ(args.find("[/VS]"), std::string::npos) << args;
   EXPECT_EQ(std::count(args.begin(), args.end(), '\n'), 1);
 
-  // The funnel as the collector received it.
-  ASSERT_FALSE(Hits().empty());
-  EXPECT_EQ(Hits().front().count("sc") ? Hits().front().at("sc") : "", "start");
-  EXPECT_TRUE(HasEvent("InstallerStartW", "0"));
-  EXPECT_TRUE(HasEvent("InstallerSuccessW"));
-  EXPECT_TRUE(HasEvent("InstallerFinishW"));
-  EXPECT_FALSE(HasEvent("InstallerFailureW"));
+  // The funnel as the collector received it. Without "/VS" a successful run leaves the
+  // session to the suite: no session end goes out.
+  const auto hits = Hits();
+  ASSERT_FALSE(hits.empty());
+  EXPECT_EQ(Field(hits.front(), "sc"), "start");
+  ASSERT_TRUE(Event("InstallerStartW"));
+  EXPECT_EQ(Field(*Event("InstallerStartW"), "ev"), "0");
+  EXPECT_TRUE(Event("InstallerSuccessW"));
+  EXPECT_TRUE(Event("InstallerFinishW"));
+  EXPECT_FALSE(Event("InstallerFailureW"));
+  for (const auto& hit : hits) EXPECT_NE(Field(hit, "sc"), "end");
+  // The tracking UID went to the installer and is the analytics client id.
+  EXPECT_NE(args.find("[/GA_TRACKING_UID=" + Field(hits.front(), "cid") + "]"), std::string::npos) << args;
 
-  // Nothing left in the temporary folder; the suite is installed with the tracking UID.
-  EXPECT_TRUE(fs::is_empty(Root() / "tmp"));
   const auto requests = m_server->Requests();
   ASSERT_FALSE(requests.empty());
   EXPECT_EQ(requests.front().path, "/component");
+  EXPECT_TRUE(Downloaded("/downloads/product.bin"));
 
   // A second run reuses the installed suite's tracking UID and removes the answer file.
-  const std::string cid = Hits().front().at("cid");
-  const size_t before = Hits().size();  // the collector keeps appending to its log
+  const std::string cid = Field(hits.front(), "cid");
+  ForgetHits();
   const auto again = Setup({"/S"});
   EXPECT_EQ(again.exitCode, 0) << again.err;
-  ASSERT_GT(Hits().size(), before);
-  EXPECT_EQ(Hits()[before].at("cid"), cid);
+  ASSERT_FALSE(Hits().empty());
+  EXPECT_EQ(Field(Hits().front(), "cid"), cid);
   EXPECT_FALSE(fs::exists(fs::path(OMK_SETUP_E2E_PATH).parent_path() / "trackingUID.txt"));
 }
 
+TEST_F(InstallTest, VerySilentPassesItOnAndEndsTheSession) {
+  ServeSuite();
+  const auto result = Setup({"/VS"});
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  // "/VS" goes on to the installer; "/S" does not, as it was not given.
+  EXPECT_NE(InstallerArgs().find("[/VS][/DELAY=0]\n"), std::string::npos) << InstallerArgs();
+  EXPECT_EQ(InstallerArgs().find("[/S]"), std::string::npos) << InstallerArgs();
+  ASSERT_TRUE(Event("InstallerStartW"));
+  EXPECT_EQ(Field(*Event("InstallerStartW"), "ev"), "0");
+  EXPECT_TRUE(Event("InstallerSuccessW"));
+  // The session is under automatic control: it ends with the program.
+  const auto hits = Hits();
+  ASSERT_FALSE(hits.empty());
+  EXPECT_EQ(Field(hits.back(), "sc"), "end");
+}
+
+TEST_F(InstallTest, AnswerOnlyWithoutVersionIsUsedAndReported) {
+  // No answer to the three versioned requests; the version-less one names another version.
+  Serve(R"("answers": [{"empty": true}, {"empty": true}, {"empty": true}, )" +
+        SuiteComponent("3.9.0.1", OMK_DEMO_FALLBACK_MD5) + "]");
+  const auto result = Setup({"/S"});
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+
+  const auto requests = ComponentRequests();
+  ASSERT_EQ(requests.size(), 4u);
+  for (size_t i = 0; i < 3; ++i) EXPECT_EQ(AskedVersion(requests[i]), "3.10.1.2");
+  EXPECT_EQ(AskedVersion(requests[3]), "");
+  const auto id4 = Exception("ID4__");
+  ASSERT_TRUE(id4);
+  EXPECT_EQ(Field(*id4, "exf"), "0");  // severity 1: not fatal
+  EXPECT_FALSE(Exception("ID3_"));
+  EXPECT_TRUE(Downloaded("/downloads/product.bin"));
+  EXPECT_FALSE(InstallerArgs().empty());
+  EXPECT_TRUE(Event("InstallerSuccessW"));
+}
+
+TEST_F(InstallTest, ServiceDownFallsBack) {
+  Serve(R"("answer": {"status": 503})");
+  const auto result = Setup({"/S"});
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+
+  const auto requests = ComponentRequests();
+  ASSERT_EQ(requests.size(), 4u);  // three attempts, then once without version
+  EXPECT_EQ(AskedVersion(requests[2]), "3.10.1.2");
+  EXPECT_EQ(AskedVersion(requests[3]), "");
+  const auto id3 = Exception("ID3__");
+  ASSERT_TRUE(id3);
+  EXPECT_EQ(Field(*id3, "exf"), "1");
+  EXPECT_TRUE(Downloaded(Platform::WideToUtf8(Config::kFallbackComponentUrl).substr(kDemoOrigin.size())));
+  EXPECT_FALSE(Downloaded("/downloads/product.bin"));
+  EXPECT_FALSE(InstallerArgs().empty());
+  EXPECT_TRUE(Event("InstallerSuccessW"));
+}
+
 TEST_F(InstallTest, DigestMismatchNeverStartsTheInstaller) {
-  Serve("00000000000000000000000000000000");
+  ServeSuite("00000000000000000000000000000000");
   const auto result = Setup({"/S"});
   EXPECT_EQ(result.exitCode, 0) << result.err;
   EXPECT_FALSE(fs::exists(ArgsLog()));
-  bool id1 = false;
-  for (const auto& hit : Hits()) id1 = id1 || (hit.count("exd") && hit.at("exd").rfind("ID1_", 0) == 0);
-  EXPECT_TRUE(id1);
-  EXPECT_TRUE(HasEvent("InstallerFailureW"));
-  EXPECT_TRUE(fs::is_empty(Root() / "tmp"));
+  EXPECT_TRUE(Exception("ID1_1_"));  // status 1: digest mismatch
+  EXPECT_TRUE(Event("InstallerFailureW"));
+  EXPECT_FALSE(Event("InstallerSuccessW"));
+}
+
+// Files whose digest matches what the service announced but whose signature does not hold:
+// kept from running until the launch limit, then reported as a signer failure.
+TEST_F(InstallTest, UntrustedFilesNeverRun) {
+  const std::string signedBytes = TestSupport::ReadFile(OMK_DEMO_PRODUCT);
+
+  // Signed by another company under the same trusted intermediate.
+  const fs::path other = Root() / "other.bin";
+  fs::copy_file(OMK_DEMO_PRODUCT_UNSIGNED, other);
+  const auto sign = RunProcess(OMK_SIGN_PATH, {"--key", (kPki / "other.key").string(), "--cert",
+                                               (kPki / "other.pem").string(), "--chain",
+                                               (kPki / "chain.pem").string(), other.string()});
+  ASSERT_EQ(sign.exitCode, 0) << sign.err;
+
+  // The right signature, one byte of the program changed afterwards.
+  std::string tamperedBytes = signedBytes;
+  tamperedBytes[tamperedBytes.size() / 3] ^= 0x01;
+  const fs::path tampered = Root() / "tampered.bin";
+  TestSupport::WriteFile(tampered, tamperedBytes);
+
+  for (const fs::path& product : {other, tampered}) {
+    SCOPED_TRACE(product.filename().string());
+    ServeSuite(Md5Hex(TestSupport::ReadFile(product)), product);
+    const auto result = Setup({"/S"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_FALSE(fs::exists(ArgsLog()));
+    const auto id5 = Exception("ID5_2_");
+    ASSERT_TRUE(id5);
+    EXPECT_EQ(Field(*id5, "exf"), "1");
+    EXPECT_TRUE(Event("InstallerFailureW"));
+    EXPECT_FALSE(Event("InstallerSuccessW"));
+    EXPECT_TRUE(fs::is_empty(Root() / "tmp"));
+  }
+}
+
+// The product installer's exit code decides the outcome.
+TEST_F(InstallTest, InstallerExitCodes) {
+  ServeSuite();
+  {
+    SCOPED_TRACE("exit code 1: cancelled by the user");
+    m_env["OMK_DEMO_EXIT_CODE"] = "1";
+    EXPECT_EQ(Setup({"/S"}).exitCode, 0);
+    const auto cancel = Event("InstallerCancelW", "NSIS");
+    ASSERT_TRUE(cancel);
+    EXPECT_EQ(Field(*cancel, "ec"), "Install");
+    EXPECT_EQ(Field(*cancel, "ev"), "");  // value -1 is left out
+    EXPECT_FALSE(Event("InstallerFailureW"));
+    EXPECT_FALSE(Event("InstallerSuccessW"));
+    EXPECT_FALSE(Exception("IN"));
+    EXPECT_EQ(Field(Hits().back(), "sc"), "end");  // a cancelled run ends its session
+  }
+  ForgetHits();
+  {
+    SCOPED_TRACE("exit code 7: failed");
+    m_env["OMK_DEMO_EXIT_CODE"] = "7";
+    EXPECT_EQ(Setup({"/S"}).exitCode, 0);
+    const auto failed = Exception("IN7_");
+    ASSERT_TRUE(failed);
+    EXPECT_EQ(Field(*failed, "exf"), "1");
+    EXPECT_TRUE(Event("InstallerFailureW"));
+    EXPECT_FALSE(Event("InstallerCancelW"));
+    EXPECT_FALSE(Event("InstallerSuccessW"));
+  }
+  const std::string args = InstallerArgs();
+  EXPECT_EQ(std::count(args.begin(), args.end(), '\n'), 2);
 }
 
 TEST_F(InstallTest, MalformedArgumentsDoNotCrash) {
-  Serve(OMK_DEMO_FALLBACK_MD5);
+  ServeSuite();
   const auto result = Setup({"/S", "\xFF\xFE/\xC0", "/DELAY=\"", std::string(100000, '/')});
   EXPECT_EQ(result.exitCode, 0) << result.err;
 }
