@@ -5,6 +5,9 @@
 // exits with the code OMK_DEMO_EXIT_CODE names (0 when unset). Without both folders set it
 // installs nothing and exits 3, so it never touches the machine's own folders.
 //   OMK_DEMO_ARGS_LOG   file that gets one line per run: the arguments, each in [brackets]
+//   OMK_DEMO_RUN_LOG    file that gets "started <ns since the epoch>" first thing and
+//                       "exit <code>" at the end of each run
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -29,9 +32,26 @@ std::string OptionValue(int argc, char** argv, const std::string& name) {
   return "";
 }
 
+// Appends one line to the run log, when there is one.
+void RunLog(const std::string& line) {
+  if (const char* log = std::getenv("OMK_DEMO_RUN_LOG")) std::ofstream(log, std::ios::app) << line << '\n';
+}
+
+int Install(int argc, char** argv);
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  const auto started = std::chrono::system_clock::now().time_since_epoch();
+  RunLog("started " + std::to_string(std::chrono::duration_cast<std::chrono::nanoseconds>(started).count()));
+  const int code = Install(argc, argv);
+  RunLog("exit " + std::to_string(code));
+  return code;
+}
+
+namespace {
+
+int Install(int argc, char** argv) {
   if (const char* log = std::getenv("OMK_DEMO_ARGS_LOG")) {
     std::ofstream out(log, std::ios::app);
     for (int i = 1; i < argc; ++i) out << '[' << argv[i] << ']';
@@ -72,3 +92,5 @@ int main(int argc, char** argv) {
   }
   return 0;
 }
+
+}  // namespace
