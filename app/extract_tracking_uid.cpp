@@ -1,8 +1,8 @@
 #include "app/extract_tracking_uid.h"
 
 #include <filesystem>
-#include <fstream>
 
+#include "platform/plain_file.h"
 #include "platform/text.h"
 #include "products/product_settings.h"
 
@@ -21,15 +21,12 @@ bool CExtractTrackingUid::ExtractTrackingUid(const std::wstring& path) {
   const auto* uid = boost::any_cast<std::wstring>(&value);
   if (uid == nullptr || uid->empty()) return false;
 
+  // The answer goes into a folder others of the user may write to: never through a link.
   const std::filesystem::path file(Platform::WideToUtf8(path));
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  if (!out) return false;
-  out << Platform::WideToUtf8(*uid);
-  out.close();
-  if (!out) {
+  if (!Platform::WritePlainFile(file, Platform::WideToUtf8(*uid))) {
     // A partly written answer would be read as a wrong UID.
     std::error_code ec;
-    std::filesystem::remove(file, ec);
+    if (std::filesystem::is_regular_file(std::filesystem::symlink_status(file, ec))) std::filesystem::remove(file, ec);
     return false;
   }
   return true;

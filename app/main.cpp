@@ -12,9 +12,12 @@
 #include "metrics/app_metrics.h"
 #include "platform/command_line.h"
 #include "platform/paths.h"
+#include "platform/process.h"
 #include "platform/text.h"
 
 int main(int argc, char** argv) {
+  // The product installer's exit code is read by waiting for it.
+  Platform::RestoreChildSignalDefault();
   CustomInstaller::StartupWiring wiring;
   wiring.analytics = std::make_shared<CustomInstaller::CMetricsStartupAnalytics>();
   wiring.trackingUid = std::make_shared<CustomInstaller::CExtractTrackingUid>();

@@ -3,7 +3,6 @@
 #include <openssl/rand.h>
 
 #include <exception>
-#include <fstream>
 #include <mutex>
 #include <system_error>
 
@@ -14,6 +13,7 @@
 #include "core/session_handler_factory.h"
 #include "metrics/app_metrics.h"
 #include "platform/paths.h"
+#include "platform/plain_file.h"
 #include "platform/process.h"
 #include "platform/text.h"
 #include "products/product_list.h"
@@ -40,6 +40,16 @@ bool IsSuiteInstalled() {
 // right before the closing quote.
 bool Quotable(const std::string& path) {
   return !path.empty() && path.find('"') == std::string::npos && path.back() != '\\';
+}
+
+// The product installer gets the UID inside double quotes, unescaped: a UID that could end
+// that quote or carry control characters is not used.
+constexpr std::size_t kMaxAnswerBytes = 1024;
+bool IsUsableUid(const std::string& uid) {
+  for (const unsigned char c : uid) {
+    if (c == '"' || c < 0x20 || c == 0x7F) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -71,32 +81,32 @@ std::shared_ptr<IGASessionHandler> CGASessionHandlerFactory::Create(const Instal
   return std::make_shared<CGASessionHandler>(options);
 }
 
-std::wstring ReadInstalledTrackingUid(const std::filesystem::path& executable) {
+std::wstring ReadInstalledTrackingUid(const std::filesystem::path& executable, const std::filesystem::path& program) {
   std::wstring uid;
   try {
     const std::filesystem::path answer = executable.parent_path() / kAnswerFileName;
-    const std::string program = executable.string();
+    const std::string programText = (program.empty() ? executable : program).string();
     const std::string answerText = answer.string();
-    if (!Quotable(program) || !Quotable(answerText)) return uid;
+    if (!Quotable(programText) || !Quotable(answerText)) return uid;
 
     std::lock_guard lock(g_answerMutex);
     // An answer left over from an earlier run must not be taken for this one's.
     std::error_code ec;
     std::filesystem::remove(answer, ec);
-    const std::wstring commandLine = L"\"" + Platform::Utf8ToWide(program) +
+    const std::wstring commandLine = L"\"" + Platform::Utf8ToWide(programText) +
                                      L"\" -extractTrackingUID=\"" + Platform::Utf8ToWide(answerText) +
                                      L"\"";
     uint32_t exitCode = 0;
-    if (!Platform::RunProcess(commandLine, exitCode)) return uid;
-    std::ifstream in(answer, std::ios::binary);
-    if (in) {
-      std::string line;
-      std::getline(in, line);
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      uid = Platform::Utf8ToWide(line);
-      in.close();
-    }
+    const bool ran = Platform::RunProcess(commandLine, exitCode);
+    // Anyone who may write in the program's folder may have put something there: the answer
+    // is read only from a plain file, and only as far as a UID can go.
+    const auto text = ran ? Platform::ReadPlainFile(answer, kMaxAnswerBytes) : std::nullopt;
     std::filesystem::remove(answer, ec);
+    if (text) {
+      std::string line = text->substr(0, text->find('\n'));
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (IsUsableUid(line)) uid = Platform::Utf8ToWide(line);
+    }
   } catch (const std::exception&) {
     // Whatever was read stands; usually nothing.
   }
@@ -139,13 +149,17 @@ std::wstring GetUid(const UidLookup& lookup) {
   const bool installed = lookup.isSuiteInstalled ? lookup.isSuiteInstalled() : IsSuiteInstalled();
   if (installed) {
     std::filesystem::path executable = lookup.executable;
+    std::filesystem::path program;
     if (executable.empty()) {
+      // This program: the answer goes beside its file; the copy is started from the very
+      // file that runs, so a file put in its place meanwhile is not started.
+      program = Platform::kOwnProgramFile;
       try {
         executable = Platform::GetModulePath();
       } catch (const std::exception&) {
       }
     }
-    if (!executable.empty()) uid = ReadInstalledTrackingUid(executable);
+    if (!executable.empty()) uid = ReadInstalledTrackingUid(executable, program);
   }
   if (uid.empty()) uid = GenerateUuid();
   return uid;

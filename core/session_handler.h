@@ -58,9 +58,11 @@ struct UidLookup {
 // The installed suite's tracking UID when there is one, else this process's generated UUID.
 std::wstring GetUid(const UidLookup& lookup = {});
 
-// Asks a copy of `executable` for the installed suite's tracking UID through the answer file
-// "trackingUID.txt" beside it, which is removed again. Empty when there is no answer.
-std::wstring ReadInstalledTrackingUid(const std::filesystem::path& executable);
+// Asks a copy of `executable` (started from `program` when given) for the installed suite's
+// tracking UID through the answer file "trackingUID.txt" beside `executable`, which is removed
+// again. Empty when there is no usable answer.
+std::wstring ReadInstalledTrackingUid(const std::filesystem::path& executable,
+                                      const std::filesystem::path& program = {});
 
 // A random UUID ("8-4-4-4-12", lower case), made on first use and the same for the whole process.
 std::wstring GenerateUuid();

@@ -46,8 +46,13 @@ std::filesystem::path GetTempFolder() {
   if (tmpdir != nullptr && *tmpdir != '\0') {
     std::string path(tmpdir);
     while (path.size() > 1 && path.back() == '/') path.pop_back();
-    ::close(OpenOwnedFolder(path));
-    return path;
+    const int fd = OpenOwnedFolder(path);
+    struct stat st {};
+    const bool othersMayWrite = ::fstat(fd, &st) != 0 || (st.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+    ::close(fd);
+    // Where others may write, a checked installer could be swapped before it runs: the
+    // private folder below is used instead. The user's own folder is left as it is.
+    if (!othersMayWrite) return path;
   }
   const std::string path = "/tmp/omk-" + std::to_string(::geteuid());
   if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {

@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
+#include <cstdint>
 #include <system_error>
 
 #include "platform/shell.h"
@@ -28,8 +30,19 @@ bool RunProcess(std::wstring_view commandLine, uint32_t& exitCode) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+  // The program starts with the default handling of the signals a library may have set to
+  // "ignore" in this process.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGCHLD);
+  sigaddset(&defaults, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
   pid_t pid = 0;
-  const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  const int rc = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) {
     errno = rc;
@@ -37,7 +50,11 @@ bool RunProcess(std::wstring_view commandLine, uint32_t& exitCode) {
   }
   int status = 0;
   while (waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return false;
+    if (errno == EINTR) continue;
+    // Started, but its end cannot be read (the child was reaped elsewhere): it ran, with an
+    // unknown outcome, and must not be started again.
+    exitCode = UINT32_MAX;
+    return true;
   }
   if (WIFEXITED(status)) {
     exitCode = static_cast<uint32_t>(WEXITSTATUS(status));
@@ -46,6 +63,8 @@ bool RunProcess(std::wstring_view commandLine, uint32_t& exitCode) {
   }
   return true;
 }
+
+void RestoreChildSignalDefault() { std::signal(SIGCHLD, SIG_DFL); }
 
 std::filesystem::path CreateUniqueTempFile(const std::filesystem::path& folder, std::string_view prefix,
                                            bool executable) {

@@ -12,8 +12,16 @@ namespace Platform {
 // rules (SplitWindowsCommandLine; a path, no search)
 // with the rest as its arguments, this process's environment and folder and no inherited
 // descriptors, and waits for it. False when it could not be started. A program ended by a
-// signal reports 128 + the signal number.
+// signal reports 128 + the signal number; one whose end could not be read, UINT32_MAX.
 bool RunProcess(std::wstring_view commandLine, uint32_t& exitCode);
+
+// Puts back the default handling of a child's end, which the parent of this process may have
+// set to "ignore" (the system then reaps children at once and no exit code can be read).
+void RestoreChildSignalDefault();
+
+// The running program's own file, for starting a copy of it: it names the very file this
+// process runs even when the path it was started from has since been replaced.
+inline constexpr const char* kOwnProgramFile = "/proc/self/exe";
 
 // Creates a new empty file "<prefix>XXXXXX.tmp" in `folder` with a unique name, readable and
 // writable by the user only (and executable when asked), and returns its path.

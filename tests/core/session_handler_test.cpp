@@ -226,6 +226,8 @@ TEST_F(UidTest, EveryMissingAnswerGivesTheGeneratedUuid) {
       {"no UID in the settings", "", "c", true, false},
       {"the program cannot be started", "trackingUid=abc\n", "", true, false},
       {"a folder no command line can name", "trackingUid=abc\n", "d\"e", true, true},
+      // The UID goes into the installer's command line inside double quotes.
+      {"a UID that would end its quotes", "trackingUid=abc\" /UPDATE \"x\n", "f", true, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

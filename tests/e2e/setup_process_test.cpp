@@ -49,6 +49,19 @@ TEST_F(TrackingUidTest, WritesTheInstalledSuitesTrackingUid) {
   EXPECT_EQ(TestSupport::ReadFile(answer), "{1F2E-3D4C}");
 }
 
+// The answer file's folder may be writable by others of the user: a link put in its place
+// must not carry the answer (written with this program's rights) to another file.
+TEST_F(TrackingUidTest, NeverWritesThroughALink) {
+  TestSupport::WriteFile(Ini(), Settings("trackingUid={1F2E-3D4C}\n"));
+  const auto target = Root() / "precious.txt";
+  TestSupport::WriteFile(target, "keep me");
+  const auto answer = Root() / "trackingUID.txt";
+  std::filesystem::create_symlink(target, answer);
+  EXPECT_EQ(Extract("-extractTrackingUID=" + answer.string()).exitCode, 1);
+  EXPECT_EQ(TestSupport::ReadFile(target), "keep me");
+  EXPECT_TRUE(std::filesystem::is_symlink(answer));
+}
+
 TEST_F(TrackingUidTest, EachFailureExitsWithOneAndWritesNothing) {
   const auto answer = Root() / "trackingUID.txt";
   const std::string request = "-extractTrackingUID=" + answer.string();

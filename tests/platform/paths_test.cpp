@@ -24,6 +24,18 @@ TEST(TempFolderTest, UsesTmpdirWhenItIsTheUsersFolder) {
   EXPECT_EQ(GetTempFolder(), dir.Path());
 }
 
+TEST(TempFolderTest, TmpdirOthersMayWriteGivesWayToThePrivateFolder) {
+  TempDir dir;
+  ScopedEnv env;
+  env.Set("TMPDIR", dir.Path().string());
+  for (const mode_t mode : {0770, 0707, 01777}) {
+    ASSERT_EQ(chmod(dir.Path().c_str(), mode), 0);
+    EXPECT_EQ(GetTempFolder(), fs::path("/tmp/omk-" + std::to_string(geteuid()))) << std::oct << mode;
+  }
+  ASSERT_EQ(chmod(dir.Path().c_str(), 0755), 0);  // others may read: harmless
+  EXPECT_EQ(GetTempFolder(), dir.Path());
+}
+
 TEST(TempFolderTest, RefusesUnsafeTmpdir) {
   TempDir dir;
   fs::create_directory(dir.Path() / "real");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <csignal>
 #include <fstream>
 #include <set>
 
@@ -35,6 +36,35 @@ TEST(RunProcessTest, MissingOrEmptyProgramIsNotStarted) {
   EXPECT_FALSE(RunProcess(L"", exitCode));
   EXPECT_FALSE(RunProcess(L"\"\" /S", exitCode));
   EXPECT_EQ(exitCode, 99u);
+}
+
+// Signal handling this process inherited or a library set must not change what the started
+// program sees, nor hide its exit code.
+TEST(RunProcessTest, SignalDispositionsDoNotLeakOrHideTheEnd) {
+  TestSupport::TempDir dir;
+  const fs::path script = dir.Path() / "ignored.sh";
+  const fs::path record = dir.Path() / "ignored.txt";
+  std::ofstream(script) << "#!/bin/sh\ngrep SigIgn /proc/$$/status > '" << record.string() << "'\nexit 3\n";
+  fs::permissions(script, fs::perms::owner_all);
+  const auto oldPipe = std::signal(SIGPIPE, SIG_IGN);
+  const auto oldChild = std::signal(SIGCHLD, SIG_IGN);
+
+  // Children are reaped at once: the program ran, its outcome is unknown, and it is not
+  // reported as "not started" (which would start it again).
+  uint32_t exitCode = 0;
+  EXPECT_TRUE(RunProcess(L"\"" + script.wstring() + L"\"", exitCode));
+  EXPECT_EQ(exitCode, UINT32_MAX);
+  RestoreChildSignalDefault();
+  EXPECT_TRUE(RunProcess(L"\"" + script.wstring() + L"\"", exitCode));
+  EXPECT_EQ(exitCode, 3u);
+  // The program starts with SIGPIPE and SIGCHLD at their defaults.
+  std::string line;
+  std::getline(std::ifstream(record), line);
+  const unsigned long ignored = std::stoul(line.substr(line.find_first_of("0123456789abcdef")), nullptr, 16);
+  EXPECT_EQ(ignored & ((1ul << (SIGPIPE - 1)) | (1ul << (SIGCHLD - 1))), 0u) << line;
+
+  std::signal(SIGPIPE, oldPipe);
+  std::signal(SIGCHLD, oldChild);
 }
 
 TEST(UniqueTempFileTest, NewEmptyPrivateFiles) {

@@ -1,0 +1,22 @@
+#pragma once
+// Small files in folders that other processes of the user may change: symbolic links are not
+// followed and only regular files are read or written, so a planted link or pipe can neither
+// redirect a write nor feed or block a read.
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace Platform {
+
+// The first `maxBytes` bytes of the regular file at `path`; nothing when it is missing, a link,
+// not a regular file or unreadable.
+std::optional<std::string> ReadPlainFile(const std::filesystem::path& path, std::size_t maxBytes);
+
+// Replaces the content of the regular file at `path` (created 0600 when missing) with `bytes`.
+// False, with nothing written, when `path` is a link or not a regular file; false also when a
+// write fails part way.
+bool WritePlainFile(const std::filesystem::path& path, std::string_view bytes);
+
+}  // namespace Platform
