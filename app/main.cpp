@@ -13,11 +13,14 @@
 #include "platform/command_line.h"
 #include "platform/paths.h"
 #include "platform/process.h"
+#include "platform/termination.h"
 #include "platform/text.h"
 
 int main(int argc, char** argv) {
-  // The product installer's exit code is read by waiting for it.
+  // The product installer's exit code is read by waiting for it; an end by Ctrl+C or SIGTERM
+  // takes the fetched installer file with it.
   Platform::RestoreChildSignalDefault();
+  Platform::InstallTerminationCleanup();
   CustomInstaller::StartupWiring wiring;
   wiring.analytics = std::make_shared<CustomInstaller::CMetricsStartupAnalytics>();
   wiring.trackingUid = std::make_shared<CustomInstaller::CExtractTrackingUid>();

@@ -8,6 +8,7 @@
 #include "config/profile.h"
 #include "network/downloader.h"
 #include "platform/signature.h"
+#include "platform/termination.h"
 #include "platform/text.h"
 
 namespace CustomInstaller::Core {
@@ -50,6 +51,7 @@ CInstaller::~CInstaller() {
   const fs::path path = ToPath(m_path);
   const auto status = fs::symlink_status(path, ec);
   if (!ec && fs::exists(status) && !fs::is_directory(status)) fs::remove(path, ec);
+  Platform::ForgetOnTermination(path);
 }
 
 bool CInstaller::Save() {

@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "platform/shell.h"
+#include "platform/termination.h"
 #include "platform/text.h"
 
 extern char** environ;
@@ -73,6 +74,7 @@ std::filesystem::path CreateUniqueTempFile(const std::filesystem::path& folder, 
   if (fd < 0) throw std::system_error(errno, std::generic_category(), "cannot create a file in " + folder.string());
   if (executable) fchmod(fd, 0700);
   close(fd);
+  RemoveOnTermination(pattern);
   return pattern;
 }
 

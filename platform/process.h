@@ -24,7 +24,8 @@ void RestoreChildSignalDefault();
 inline constexpr const char* kOwnProgramFile = "/proc/self/exe";
 
 // Creates a new empty file "<prefix>XXXXXX.tmp" in `folder` with a unique name, readable and
-// writable by the user only (and executable when asked), and returns its path.
+// writable by the user only (and executable when asked), and returns its path. The file is
+// registered for deletion should the program be ended by a signal (platform/termination.h).
 // Throws std::system_error when it cannot.
 std::filesystem::path CreateUniqueTempFile(const std::filesystem::path& folder,
                                            std::string_view prefix, bool executable = false);

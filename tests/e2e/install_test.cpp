@@ -324,6 +324,19 @@ TEST_F(InstallTest, InstallerExitCodes) {
   EXPECT_EQ(std::count(args.begin(), args.end(), '\n'), 2);
 }
 
+// Ended by a signal while the product installer runs (a Ctrl+C, a logout): the fetched
+// installer file goes with the program (the fixture checks the temporary folder).
+TEST_F(InstallTest, EndedBySignalLeavesNoInstallerFile) {
+  ServeSuite();
+  for (const char* signal : {"2", "15"}) {
+    SCOPED_TRACE(signal);
+    m_env["OMK_DEMO_SIGNAL_PARENT"] = signal;
+    EXPECT_EQ(Setup({"/S"}).exitCode, -1);  // ended by the signal
+  }
+  const std::string args = InstallerArgs();
+  EXPECT_EQ(std::count(args.begin(), args.end(), '\n'), 2);
+}
+
 TEST_F(InstallTest, MalformedArgumentsDoNotCrash) {
   ServeSuite();
   const auto result = Setup({"/S", "\xFF\xFE/\xC0", "/DELAY=\"", std::string(100000, '/')});

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <set>
 
+#include "platform/termination.h"
 #include "tests/support/temp_dir.h"
 
 namespace Platform {
@@ -86,6 +87,8 @@ TEST(UniqueTempFileTest, NewEmptyPrivateFiles) {
   ASSERT_EQ(stat(runnable.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0700u);
   EXPECT_THROW(CreateUniqueTempFile(dir.Path() / "missing", ""), std::system_error);
+  for (const auto& file : seen) ForgetOnTermination(file);
+  ForgetOnTermination(runnable);
 }
 
 }  // namespace

@@ -7,6 +7,11 @@
 //   OMK_DEMO_ARGS_LOG   file that gets one line per run: the arguments, each in [brackets]
 //   OMK_DEMO_RUN_LOG    file that gets "started <ns since the epoch>" first thing and
 //                       "exit <code>" at the end of each run
+//   OMK_DEMO_SIGNAL_PARENT  a signal number sent to the program that started it (as a user's
+//                       Ctrl+C would reach the setup while the installer runs)
+#include <signal.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -44,6 +49,7 @@ int Install(int argc, char** argv);
 int main(int argc, char** argv) {
   const auto started = std::chrono::system_clock::now().time_since_epoch();
   RunLog("started " + std::to_string(std::chrono::duration_cast<std::chrono::nanoseconds>(started).count()));
+  if (const char* signal = std::getenv("OMK_DEMO_SIGNAL_PARENT")) ::kill(::getppid(), std::atoi(signal));
   const int code = Install(argc, argv);
   RunLog("exit " + std::to_string(code));
   return code;
