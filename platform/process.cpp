@@ -19,14 +19,13 @@ extern char** environ;
 
 namespace Platform {
 
-bool RunProcess(std::wstring_view commandLine, uint32_t& exitCode) {
-  const std::vector<std::wstring> wide = SplitWindowsCommandLine(commandLine);
-  if (wide.empty() || wide[0].empty()) return false;
-  std::vector<std::string> args;
-  for (const auto& a : wide) args.push_back(WideToUtf8(a));
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
+int SpawnProcess(const std::vector<std::wstring>& argv, bool searchPath) {
+  if (argv.empty() || argv[0].empty()) return -1;
+  std::vector<std::string> bytes;
+  for (const auto& a : argv) bytes.push_back(WideToUtf8(a));
+  std::vector<char*> args;
+  for (auto& a : bytes) args.push_back(a.data());
+  args.push_back(nullptr);
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -42,13 +41,20 @@ bool RunProcess(std::wstring_view commandLine, uint32_t& exitCode) {
   posix_spawnattr_setsigdefault(&attributes, &defaults);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
   pid_t pid = 0;
-  const int rc = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+  const int rc = searchPath ? posix_spawnp(&pid, args[0], &actions, &attributes, args.data(), environ)
+                            : posix_spawn(&pid, args[0], &actions, &attributes, args.data(), environ);
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) {
     errno = rc;
-    return false;
+    return -1;
   }
+  return pid;
+}
+
+bool RunProcess(std::wstring_view commandLine, uint32_t& exitCode) {
+  const int pid = SpawnProcess(SplitWindowsCommandLine(commandLine), false);
+  if (pid < 0) return false;
   int status = 0;
   while (waitpid(pid, &status, 0) < 0) {
     if (errno == EINTR) continue;

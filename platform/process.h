@@ -15,6 +15,12 @@ namespace Platform {
 // signal reports 128 + the signal number; one whose end could not be read, UINT32_MAX.
 bool RunProcess(std::wstring_view commandLine, uint32_t& exitCode);
 
+// Starts argv[0] (looked up on PATH when `searchPath` and it has no "/") with the rest as its
+// arguments, this process's environment and folder, no inherited descriptors beyond the
+// standard three, and SIGCHLD and SIGPIPE at their defaults. Returns its process id, or -1
+// (errno set) when it could not be started. The caller waits for it.
+int SpawnProcess(const std::vector<std::wstring>& argv, bool searchPath);
+
 // Puts back the default handling of a child's end, which the parent of this process may have
 // set to "ignore" (the system then reaps children at once and no exit code can be read).
 void RestoreChildSignalDefault();

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <optional>
 
+#include "platform/process.h"
 #include "platform/text.h"
 
 extern char** environ;
@@ -251,14 +252,8 @@ std::vector<std::wstring> SplitWindowsCommandLine(std::wstring_view text) {
 std::wstring QuoteWindowsArgument(std::wstring_view argument) { return Quote(argument, false); }
 
 bool StartProcess(const std::vector<std::wstring>& argv) {
-  if (argv.empty() || argv[0].empty()) return false;
-  std::vector<std::string> bytes;
-  for (const auto& a : argv) bytes.push_back(WideToUtf8(a));
-  std::vector<char*> args;
-  for (auto& a : bytes) args.push_back(a.data());
-  args.push_back(nullptr);
-  pid_t pid = 0;
-  if (::posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0) return false;
+  const int pid = SpawnProcess(argv, true);
+  if (pid < 0) return false;
   boost::thread([pid] {
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
