@@ -3,18 +3,20 @@
 // to a fixed location), downloads it into memory with its MD5 check and hands it over as a
 // CInstaller whose bytes go to a temporary file.
 #include <boost/thread/mutex.hpp>
-#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
 
-#include "app/installer_options.h"
+#include "core/installer_options.h"
 #include "componentget/protocol.h"
+#include "core/install_codes.h"
 #include "core/install_manager.h"
 #include "core/installer_file.h"
+#include "core/waits.h"
 #include "metrics/records.h"
 #include "network/downloader.h"
 #include "network/operation_thread.h"
+#include "platform/clock.h"
 
 namespace CustomInstaller::Core {
 
@@ -26,9 +28,10 @@ struct WebInstallerSourceSettings {
   ComponentGet::ComponentInfo fallback = FallbackComponent();
   // Versioned requests made before the version-less one, with a pause after each.
   int attempts = 3;
-  std::chrono::milliseconds retryDelay{3000};
-  // Waits `delay`; must be an interruption point (Stop ends the fetch there).
-  std::function<void(std::chrono::milliseconds delay)> sleep;
+  uint64_t retryDelay = GraphTimings{}.componentRetryDelay;  // milliseconds
+  // The pauses after unanswered requests (Stop ends the fetch there); the system clock when
+  // empty.
+  std::shared_ptr<Platform::IClock> clock;
   // Analytics exception hits; AppMetrics::SendException when empty.
   std::function<void(const AppMetrics::CExceptionData&)> sendException;
   // The machine GUID sent as uid and puid; the platform's when empty.
@@ -63,7 +66,7 @@ class CWebInstallerSource : public IInstallerSource,
   void Fetch();
   // The component to fetch; false when the service gave none.
   bool QueryComponent(ComponentGet::ComponentInfo& component);
-  void SendException(const char* description, uint32_t code, int32_t severity);
+  void SendException(const InstallException& exception, uint32_t code);
   void ReportFailure();
   void DropDownloader();
 

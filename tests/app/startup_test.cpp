@@ -8,6 +8,7 @@
 #include <boost/thread/thread.hpp>
 
 #include "app/installers.h"
+#include "tests/support/fake_clock.h"
 
 namespace CustomInstaller {
 namespace {
@@ -149,7 +150,8 @@ class StartupTest : public testing::Test {
     wiring.analytics = rec;
     wiring.graphs = rec;
     wiring.window = rec;
-    wiring.sleep = [this](uint32_t seconds) { rec->log.push_back("sleep " + std::to_string(seconds)); };
+    clock->onSleep = [this](size_t) { rec->log.push_back("sleep " + std::to_string(clock->Sleeps().back())); };
+    wiring.clock = clock;
     wiring.programFileName = L"omk-setup-copy";
   }
   int Run(const std::wstring& commandLine) { return RunSetup(commandLine, wiring, notices); }
@@ -159,6 +161,7 @@ class StartupTest : public testing::Test {
   }
 
   std::shared_ptr<Recorder> rec;
+  std::shared_ptr<TestSupport::CFakeClock> clock = std::make_shared<TestSupport::CFakeClock>();
   StartupWiring wiring;
   std::ostringstream notices;
 };
@@ -256,7 +259,7 @@ TEST_F(StartupTest, ModeChoice) {
 
 TEST_F(StartupTest, DelayOnlyWhenPositive) {
   const std::pair<const wchar_t*, const char*> cases[] = {
-      {L"/S /DELAY=5", "sleep 5"}, {L"/S /DELAY=\"12\"", "sleep 12"}, {L"/S /DELAY=0", nullptr},
+      {L"/S /DELAY=5", "sleep 5000"}, {L"/S /DELAY=\"12\"", "sleep 12000"}, {L"/S /DELAY=0", nullptr},
       {L"/S /DELAY=\"-3\"", nullptr}, {L"/S /DELAY=abc", nullptr},    {L"/S", nullptr},
   };
   for (const auto& [commandLine, sleep] : cases) {
