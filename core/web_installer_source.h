@@ -72,7 +72,12 @@ class CWebInstallerSource : public IInstallerSource,
 
   WebInstallerSourceSettings m_settings;
   std::shared_ptr<CInstaller> m_installer;
-  boost::mutex m_mutex;  // the callback references, the final report and OnFinished
+  // Guards the callback references, the final report and OnFinished. It stays held while the
+  // page's progress and the outcome callback are called, so that a report of a dropped
+  // download can never overtake or follow the final one. That cannot deadlock as long as those
+  // callees never come back into this source (Start, Stop, or a download notification) and
+  // never wait for a thread that does; the install manager and the page keep to that.
+  boost::mutex m_mutex;
   bool m_downloading = false;  // a started download has not reported its end yet
   std::weak_ptr<IInstallerSourceCallback> m_callback;
   std::weak_ptr<JS::IInstallProgressJSCallback> m_progress;
