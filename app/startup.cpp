@@ -45,6 +45,9 @@ bool RunMode(const InstallerOptions& options, const InstallationDetails& details
     {
       const auto manager = wiring.graphs->Build(EInstallGraph::Windowed, session, options, details);
       done = CWebInstaller(manager, details, *wiring.window, wiring.analytics.get()).Run();
+      // The workers end here, so the graph's last reference goes on this thread too: a worker
+      // that dropped it last would wait for itself in the source's and downloader's destructors.
+      if (manager) manager->Stop();
     }
     if (!done) runBasic(EInstallGraph::Fallback);
     return true;

@@ -144,14 +144,32 @@ CInstallerLauncher::~CInstallerLauncher() { StopWorker(); }
 bool CInstallerLauncher::Launch(std::shared_ptr<IInstaller> installer,
                                 std::weak_ptr<IInstallerLauncherCallback> callback,
                                 std::shared_ptr<JS::IInstallProgressJSCallback> progress) {
-  StopWorker();
+  // An earlier run is stopped, but not waited for here: its product installer may run for
+  // minutes, and Launch is called from the page's and the download's threads. The new run
+  // waits for it on its own thread, so only one product installer runs at a time.
+  std::shared_ptr<boost::thread> earlier(std::move(m_worker));
+  if (earlier && earlier->get_id() == boost::this_thread::get_id()) {
+    earlier->detach();  // launched again from inside the earlier run's final callback
+    earlier.reset();
+  }
+  if (earlier) earlier->interrupt();
   m_callback = std::move(callback);
   m_progress = progress;
   m_installer = std::move(installer);
   LaunchRun run{m_installer, m_callback, m_progress, m_commandLine, m_settings};
   try {
-    m_worker = std::make_unique<boost::thread>([run = std::move(run)] { RunLaunch(run); });
+    m_worker = std::make_unique<boost::thread>([run = std::move(run), earlier] {
+      if (earlier) {
+        boost::this_thread::disable_interruption noInterruption;
+        earlier->join();
+      }
+      RunLaunch(run);
+    });
   } catch (const boost::thread_resource_error&) {
+    if (earlier) {
+      boost::this_thread::disable_interruption noInterruption;
+      earlier->join();
+    }
     return false;
   }
   return true;

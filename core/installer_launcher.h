@@ -30,7 +30,8 @@ class CInstallerLauncher : public IInstallerLauncher {
   CInstallerLauncher(const CInstallerLauncher&) = delete;
   CInstallerLauncher& operator=(const CInstallerLauncher&) = delete;
 
-  // Stops an earlier worker, then starts a new one for `installer`. Always true.
+  // Stops an earlier worker and starts a new one for `installer`, which runs once the earlier
+  // one has ended; returns without waiting for it. False when no thread could be started.
   bool Launch(std::shared_ptr<IInstaller> installer, std::weak_ptr<IInstallerLauncherCallback> callback,
               std::shared_ptr<JS::IInstallProgressJSCallback> progress) override;
   // A started installation is not cancelled: false.

@@ -146,8 +146,12 @@ void CWebInstallerSource::Fetch() {
 }
 
 void CWebInstallerSource::ReportFailure() {
-  boost::lock_guard lock(m_mutex);
-  if (auto callback = m_callback.lock()) callback->OnSourceFailed();
+  std::shared_ptr<IInstallerSourceCallback> callback;
+  {
+    boost::lock_guard lock(m_mutex);
+    callback = m_callback.lock();
+  }
+  if (callback) callback->OnSourceFailed();
 }
 
 bool CWebInstallerSource::QueryComponent(ComponentInfo& component) {
@@ -215,22 +219,31 @@ void CWebInstallerSource::OnProgress(double percent) {
 }
 
 void CWebInstallerSource::OnFinished(EDownloadStatus status) {
-  boost::lock_guard lock(m_mutex);
-  // One report per started download; a download that was dropped reports nothing.
-  if (!m_downloading) return;
-  m_downloading = false;
-  const auto callback = m_callback.lock();
-  const auto progress = m_progress.lock();
+  std::shared_ptr<IInstallerSourceCallback> callback;
+  std::shared_ptr<JS::IInstallProgressJSCallback> progress;
+  std::shared_ptr<CInstaller> installer;
+  {
+    boost::lock_guard lock(m_mutex);
+    // One report per started download; a download that was dropped reports nothing.
+    if (!m_downloading) return;
+    m_downloading = false;
+    callback = m_callback.lock();
+    progress = m_progress.lock();
+    installer = m_installer;
+    if (status != Cxx::Network::Downloader::kDownloadOk) m_installer.reset();
+  }
+  // The outcome goes out without the lock: the launch it starts must never hold up a Start or
+  // Stop of this source. A Start meanwhile waits for this thread (it drops the downloader).
   if (!callback) return;
   if (progress) progress->OnProgress(50.0f);
-  if (status != Cxx::Network::Downloader::kDownloadOk || !m_installer) {
-    m_installer.reset();
+  if (status != Cxx::Network::Downloader::kDownloadOk || !installer) {
+    installer.reset();
     callback->OnSourceFailed();
     SendException(InstallExceptions::kDownloadFailed, static_cast<uint32_t>(status));
     return;
   }
-  m_installer->Save();  // a file that did not get written is rewritten by the launcher's checks
-  callback->OnSourceReady(m_installer);
+  installer->Save();  // a file that did not get written is rewritten by the launcher's checks
+  callback->OnSourceReady(installer);
 }
 
 }  // namespace CustomInstaller::Core

@@ -72,11 +72,11 @@ class CWebInstallerSource : public IInstallerSource,
 
   WebInstallerSourceSettings m_settings;
   std::shared_ptr<CInstaller> m_installer;
-  // Guards the callback references, the final report and OnFinished. It stays held while the
-  // page's progress and the outcome callback are called, so that a report of a dropped
-  // download can never overtake or follow the final one. That cannot deadlock as long as those
-  // callees never come back into this source (Start, Stop, or a download notification) and
-  // never wait for a thread that does; the install manager and the page keep to that.
+  // Guards the callback references and the download's state. Only the page's 0 percent at the
+  // start of a download is reported with it held (so that no report of the download can come
+  // before it); the outcome goes out after it is released. Held or not, a report of a dropped download
+  // never reaches the new callbacks: Start drops the downloader, waiting for its thread, before
+  // it sets them. The callees must never come back into this source while it is held.
   boost::mutex m_mutex;
   bool m_downloading = false;  // a started download has not reported its end yet
   std::weak_ptr<IInstallerSourceCallback> m_callback;

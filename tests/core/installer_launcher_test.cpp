@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <thread>
 
 #include "core/installer_file.h"
 #include "metrics/app_metrics.h"
@@ -306,6 +307,45 @@ TEST_F(InstallerLauncherTest, StopCutsShortOnlyThePauseAndTheRunStillEnds) {
   EXPECT_EQ(clock->PlainSleeps(), std::vector<uint64_t>{3000});
   EXPECT_EQ(installer->Calls(), 2u);
   EXPECT_EQ(RecordedArgv(), (std::vector<std::string>{path.string(), "/S"}));
+}
+
+TEST_F(InstallerLauncherTest, ANewLaunchDoesNotWaitForTheRunningOneAndRunsAfterIt) {
+  // The first run is busy (as with a product installer that runs for minutes) until released.
+  struct CBusyInstaller final : IInstaller {
+    std::wstring path;
+    Event entered, release;
+    explicit CBusyInstaller(std::wstring p) : path(std::move(p)) {}
+    std::wstring GetPath() override { return path; }
+    int32_t GetStatus() override {
+      entered.Set();
+      EXPECT_TRUE(release.Wait());
+      return kInstallerReady;
+    }
+    bool Save() override { return true; }
+  };
+  const fs::path script = WriteInstaller(0);
+  auto busy = std::make_shared<CBusyInstaller>(script.wstring());
+  auto first = std::make_shared<CRecordingOutcome>();
+  auto second = std::make_shared<CRecordingOutcome>();
+  CInstallerLauncher launcher(std::make_shared<CFixedCommandLine>(L"/S"), Settings(std::make_shared<CFakeClock>()));
+  ASSERT_TRUE(launcher.Launch(busy, first, m_page));
+  ASSERT_TRUE(busy->entered.Wait());
+
+  // The page's or the download's thread launches again while the first run is busy.
+  Event returned;
+  std::thread again([&] {
+    EXPECT_TRUE(launcher.Launch(std::make_shared<CFakeInstaller>(script.wstring(), std::vector<int32_t>{kInstallerReady}),
+                                second, m_page));
+    returned.Set();
+  });
+  EXPECT_TRUE(returned.Wait());
+  EXPECT_TRUE(second->Outcomes().empty());
+  busy->release.Set();
+  again.join();
+
+  EXPECT_EQ(second->Wait(), std::vector<std::string>{"succeeded"});
+  EXPECT_EQ(first->Outcomes(), std::vector<std::string>{"succeeded"});  // ended before the second began
+  launcher.Stop();
 }
 
 TEST_F(InstallerLauncherTest, TheLauncherMayBeDroppedFromItsOwnFinalCallback) {
