@@ -87,6 +87,10 @@ TEST_F(ProcessObjectTest, PathsAndResults) {
             VARIANT_TRUE);
   EXPECT_EQ(Call(m_process.get(), L"executeAndWait", {Str(L"/bin/true"), Str(L"")}, false).hr, S_OK);
 
+  // A bare program name is found on PATH, waited for or not.
+  EXPECT_EQ(Run(L"executeAndWait", L"true", L"").value.boolVal, VARIANT_TRUE);
+  EXPECT_EQ(Run(L"execute", L"true", L"").value.boolVal, VARIANT_TRUE);
+
   // An empty path starts nothing and gives false; so does a program that does not exist.
   for (const auto& member : {L"execute", L"executeAndWait"}) {
     r = Run(member, L"", L"x");
