@@ -6,6 +6,8 @@
 #include <utility>
 
 #include "config/identity.h"
+#include "core/install_codes.h"
+#include "platform/text.h"
 
 namespace CustomInstaller {
 
@@ -32,7 +34,10 @@ bool CWebInstaller::Run() {
 
   const int endCode = m_window.RunModal(pageUrl, installManager, m_details);
   if (endCode == kExitNotShown) {
-    if (m_analytics) m_analytics->SendException(L"timeout", L"IJ", 1, 2);
+    if (m_analytics) {
+      const Core::InstallException& kind = Core::InstallExceptions::kWindowNotShown;
+      m_analytics->SendException(L"timeout", Platform::Utf8ToWide(kind.description), 1, kind.severity);
+    }
     return false;
   }
   return true;

@@ -2,7 +2,7 @@
 // The two installer modes: the HTML window, and the installation without any window.
 #include <memory>
 
-#include "app/installer_options.h"
+#include "core/installer_options.h"
 #include "app/startup_ports.h"
 #include "core/install_manager.h"
 

@@ -28,7 +28,7 @@ int main(int argc, char** argv) {
 #ifdef OMK_SHORT_DELAYS
   // The end-to-end test build: the same program with the core's waits cut to milliseconds.
   wiring.graphs = std::make_shared<CustomInstaller::Core::CInstallGraphFactory>(
-      CustomInstaller::Core::GraphTimings{std::chrono::milliseconds(20), 20, 1500});
+      CustomInstaller::Core::GraphTimings{20, 20, 1500});
 #else
   wiring.graphs = std::make_shared<CustomInstaller::Core::CInstallGraphFactory>();
 #endif

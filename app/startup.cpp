@@ -1,10 +1,8 @@
 #include "app/startup.h"
 
-#include <boost/chrono.hpp>
-#include <boost/thread/thread.hpp>
 
-#include "app/command_line_arguments.h"
 #include "app/installers.h"
+#include "core/command_line_arguments.h"
 #include "config/identity.h"
 
 namespace CustomInstaller {
@@ -47,6 +45,9 @@ bool RunMode(const InstallerOptions& options, const InstallationDetails& details
     {
       const auto manager = wiring.graphs->Build(EInstallGraph::Windowed, session, options, details);
       done = CWebInstaller(manager, details, *wiring.window, wiring.analytics.get()).Run();
+      // The workers end here, so the graph's last reference goes on this thread too: a worker
+      // that dropped it last would wait for itself in the source's and downloader's destructors.
+      if (manager) manager->Stop();
     }
     if (!done) runBasic(EInstallGraph::Fallback);
     return true;
@@ -105,11 +106,8 @@ int RunSetup(std::wstring_view commandLine, const StartupWiring& wiring, std::os
   SendEvent(wiring, L"InstallerStartW", options.silent || options.verySilent ? 0 : 1);
 
   if (options.delay > 0) {
-    if (wiring.sleep) {
-      wiring.sleep(options.delay);
-    } else {
-      boost::this_thread::sleep_for(boost::chrono::seconds(options.delay));
-    }
+    const auto clock = wiring.clock ? wiring.clock : Platform::SystemClock();
+    clock->Sleep(uint64_t{options.delay} * 1000);
   }
 
   RunMode(options, details, session, wiring, notices);

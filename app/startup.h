@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "app/startup_ports.h"
+#include "platform/clock.h"
 
 namespace CustomInstaller {
 
@@ -24,8 +25,8 @@ struct StartupWiring {
   std::shared_ptr<IStartupAnalytics> analytics;
   std::shared_ptr<IInstallGraphFactory> graphs;
   std::shared_ptr<IInstallerWindowHost> window;
-  // Waits the "/DELAY" seconds; empty means a real sleep.
-  std::function<void(uint32_t seconds)> sleep;
+  // Waits the "/DELAY" seconds; the system clock when empty.
+  std::shared_ptr<Platform::IClock> clock;
   // This program's file name without its folder (the browser-emulation value name).
   std::wstring programFileName;
 };

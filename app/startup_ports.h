@@ -5,9 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "app/installer_options.h"
-#include "core/install_manager.h"
-#include "core/session_handler.h"
+#include "core/install_ports.h"
+#include "core/installer_options.h"
 
 namespace CustomInstaller {
 
@@ -58,13 +57,6 @@ class ITrackingUidAnswer {
   virtual bool ExtractTrackingUid(const std::wstring& path) = 0;
 };
 
-class ISessionHandlerFactory {
- public:
-  virtual ~ISessionHandlerFactory() = default;
-  // Builds the run's analytics session handler; construction opens the session.
-  virtual std::shared_ptr<IGASessionHandler> Create(const InstallerOptions& options) = 0;
-};
-
 // The engine setting of the embedded browser while this program runs.
 class IBrowserEmulation {
  public:
@@ -82,21 +74,6 @@ class IStartupAnalytics {
   virtual void SendException(const std::wstring& context, const std::wstring& description,
                              int32_t code, int32_t severity) = 0;
   virtual void SetAutoSessionControl(bool on) = 0;
-};
-
-// The three object graphs differ only in the command line the product installer gets.
-enum class EInstallGraph {
-  Windowed,  // the page drives it; the product installer runs without its own UI
-  Fallback,  // after the window never showed; the product installer shows its own UI
-  Silent,    // "/S" or "/VS"
-};
-
-class IInstallGraphFactory {
- public:
-  virtual ~IInstallGraphFactory() = default;
-  virtual std::shared_ptr<Core::IInstallManager> Build(
-      EInstallGraph kind, const std::shared_ptr<IGASessionHandler>& session,
-      const InstallerOptions& options, const InstallationDetails& details) = 0;
 };
 
 // The page files extracted for the installer window.

@@ -17,7 +17,7 @@ using namespace AppMetrics;
 
 // Real time for everything but the sender's own waits, which pass at once, so that the
 // shutdown after the measurement does not take the 20-second drain and a retry pause.
-class CInstantWaitClock final : public IClock {
+class CInstantWaitClock final : public Platform::IClock {
  public:
   uint64_t NowMilliseconds() override { return m_system->NowMilliseconds(); }
   boost::posix_time::ptime UtcNow() override { return m_system->UtcNow(); }
@@ -28,7 +28,7 @@ class CInstantWaitClock final : public IClock {
   }
 
  private:
-  std::shared_ptr<IClock> m_system = CreateSystemClock();
+  std::shared_ptr<Platform::IClock> m_system = Platform::SystemClock();
 };
 
 struct Figures {

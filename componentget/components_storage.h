@@ -14,6 +14,7 @@ namespace ComponentGet {
 enum EStorageResult : int32_t {
   kStorageSuccess = 0,        // at least one component answered
   kStorageNoAnswer = 1,       // the transport gave no answer (no host, empty reply body)
+  kStorageUnassigned = 2,     // returned by no storage here; a caller retries it like 1 and 4
   kStorageBadRequest = 3,     // the request could not be built or came out empty
   kStorageEmptyReply = 4,     // the reply text was empty
   kStorageNothing = 5,        // nothing asked, or no usable record in the reply

@@ -61,13 +61,13 @@ void CInstallManager::OnSourceReady(std::shared_ptr<IInstaller> installer) {
       m_launcher->Launch(std::move(installer), m_selfAsLauncherCallback, Progress())) {
     return;
   }
-  OnLaunchFailed(0);
+  OnLaunchFailed(kLaunchFailed);
 }
 
 void CInstallManager::OnSourceFailed() {
   SendInstallEvent("InstallerFailureW");
   if (m_session) m_session->OnInstallFailed();
-  if (const auto progress = Progress()) progress->OnError(0);
+  if (const auto progress = Progress()) progress->OnError(JS::kPageErrorUnknown);
 }
 
 void CInstallManager::OnSourceCancelled() {
@@ -84,7 +84,7 @@ void CInstallManager::OnLaunchSucceeded() {
 void CInstallManager::OnLaunchFailed(uint32_t flag) {
   SendInstallEvent("InstallerFailureW");
   if (m_session) m_session->OnInstallFailed();
-  if (const auto progress = Progress()) progress->OnError(flag == 1 ? 1 : 0);
+  if (const auto progress = Progress()) progress->OnError(flag == kLaunchRejectedFile ? JS::kPageErrorBrokenInstaller : JS::kPageErrorUnknown);
 }
 
 void CInstallManager::OnLaunchCancelled() {

@@ -27,6 +27,12 @@ class IInstallerSourceCallback {
   virtual void OnSourceCancelled() = 0;
 };
 
+// Why a launch failed, as OnLaunchFailed reports it.
+enum ELaunchFailure : uint32_t {
+  kLaunchFailed = 0,        // not started, or the product installer failed
+  kLaunchRejectedFile = 1,  // the file kept failing its signature or signer check
+};
+
 class IInstallerLauncherCallback {
  public:
   virtual ~IInstallerLauncherCallback() = default;

@@ -16,7 +16,6 @@ namespace CustomInstaller::Core {
 namespace fs = std::filesystem;
 
 namespace {
-fs::path ToPath(const std::wstring& path) { return fs::path(Platform::WideToUtf8(path)); }
 }  // namespace
 
 ExpectedSigner ConfiguredSigner() {
@@ -28,7 +27,7 @@ ExpectedSigner ConfiguredSigner() {
 
 int32_t VerifyInstallerFile(const std::wstring& path, const ExpectedSigner& expected) {
   Platform::SignerInfo signer;
-  switch (Platform::VerifyFileSignature(ToPath(path), expected.trustStore, signer)) {
+  switch (Platform::VerifyFileSignature(Platform::WideToPath(path), expected.trustStore, signer)) {
     case Platform::ESignatureCheck::Trusted:
       break;
     case Platform::ESignatureCheck::Untrusted:
@@ -48,7 +47,7 @@ CInstaller::CInstaller(std::wstring path, std::shared_ptr<Cxx::Network::Download
 CInstaller::~CInstaller() {
   if (m_path.empty()) return;
   std::error_code ec;
-  const fs::path path = ToPath(m_path);
+  const fs::path path = Platform::WideToPath(m_path);
   const auto status = fs::symlink_status(path, ec);
   if (!ec && fs::exists(status) && !fs::is_directory(status)) fs::remove(path, ec);
   Platform::ForgetOnTermination(path);
@@ -56,7 +55,7 @@ CInstaller::~CInstaller() {
 
 bool CInstaller::Save() {
   if (!m_buffer || m_path.empty()) return false;
-  const fs::path path = ToPath(m_path);
+  const fs::path path = Platform::WideToPath(m_path);
   {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     const auto& bytes = m_buffer->Bytes();
@@ -71,7 +70,7 @@ bool CInstaller::Save() {
 
 int32_t CInstaller::GetStatus() {
   std::error_code ec;
-  const bool exists = !m_path.empty() && fs::exists(ToPath(m_path), ec);
+  const bool exists = !m_path.empty() && fs::exists(Platform::WideToPath(m_path), ec);
   if (exists) {
     try {
       switch (VerifyInstallerFile(m_path, m_signer)) {

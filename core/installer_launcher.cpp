@@ -4,8 +4,7 @@
 #include <string>
 #include <utility>
 
-#include <boost/chrono.hpp>
-
+#include "core/install_codes.h"
 #include "core/installer_file.h"
 #include "metrics/app_metrics.h"
 #include "platform/process.h"
@@ -14,30 +13,12 @@ namespace CustomInstaller::Core {
 
 namespace {
 
-class CSteadyLaunchClock final : public ILaunchClock {
- public:
-  uint64_t NowMilliseconds() override {
-    return static_cast<uint64_t>(boost::chrono::duration_cast<boost::chrono::milliseconds>(
-                                     boost::chrono::steady_clock::now().time_since_epoch())
-                                     .count());
-  }
-  void Sleep(uint32_t milliseconds) override {
-    boost::this_thread::sleep_for(boost::chrono::milliseconds(milliseconds));
-  }
-  void PlainSleep(uint32_t milliseconds) override {
-    boost::this_thread::disable_interruption noInterruption;
-    boost::this_thread::sleep_for(boost::chrono::milliseconds(milliseconds));
-  }
-};
-
-constexpr int32_t kSeverityFatal = 2;
-
-void SendLaunchException(const char* context, const char* description, uint32_t code) {
+void SendLaunchException(const char* context, const InstallException& kind, uint32_t code) {
   AppMetrics::CExceptionData exception;
   exception.details = context;
-  exception.description = description;
+  exception.description = kind.description;
   exception.code = code;
-  exception.severity = kSeverityFatal;
+  exception.severity = kind.severity;
   AppMetrics::SendException(exception);
 }
 
@@ -61,16 +42,16 @@ void LaunchInstaller(const LaunchRun& run) {
   boost::this_thread::disable_interruption noInterruption;
   const auto& installer = run.installer;
   if (!installer) {
-    Failed(run, 0);
-    SendLaunchException("!m_installer", "IR_", 0);
+    Failed(run, kLaunchFailed);
+    SendLaunchException("!m_installer", InstallExceptions::kNotStarted, 0);
     return;
   }
   const std::wstring arguments = run.commandLine ? run.commandLine->Build() : std::wstring();
-  ILaunchClock& clock = *run.settings.clock;
+  Platform::IClock& clock = *run.settings.clock;
 
   Utils::CProgressSender progress(run.progress, Utils::CProgressSender::kStart,
                                   Utils::CProgressSender::kMaximum, Utils::CProgressSender::kInterval,
-                                  Utils::CProgressSender::kFactor, run.settings.progressSleeper);
+                                  Utils::CProgressSender::kFactor, run.settings.progressClock);
   progress.Begin();
 
   const uint64_t start = clock.NowMilliseconds();
@@ -95,7 +76,8 @@ void LaunchInstaller(const LaunchRun& run) {
       boost::this_thread::restore_interruption interruptible(noInterruption);
       clock.Sleep(run.settings.retryInterval);
     } catch (const boost::thread_interrupted&) {
-      clock.PlainSleep(run.settings.retryInterval);
+      // Stop cut the pause short: the attempts go on at their pace (interruption is off here).
+      clock.Sleep(run.settings.retryInterval);
     }
     if (clock.NowMilliseconds() - start >= run.settings.limit) break;
   }
@@ -103,13 +85,13 @@ void LaunchInstaller(const LaunchRun& run) {
 
   if (!created) {
     if (status == kInstallerReady) {
-      SendLaunchException("", "IR_", static_cast<uint32_t>(startError));
+      SendLaunchException("", InstallExceptions::kNotStarted, static_cast<uint32_t>(startError));
     } else if (status == kInstallerUnreadable) {
-      SendLaunchException("", "ID6_", static_cast<uint32_t>(statusError));
+      SendLaunchException("", InstallExceptions::kUnreadable, static_cast<uint32_t>(statusError));
     } else {
-      SendLaunchException("", "ID5_", static_cast<uint32_t>(status));
+      SendLaunchException("", InstallExceptions::kNeverReady, static_cast<uint32_t>(status));
     }
-    Failed(run, status == kInstallerRewritten ? 1 : 0);
+    Failed(run, status == kInstallerRewritten ? kLaunchRejectedFile : kLaunchFailed);
     return;
   }
   switch (exitCode) {
@@ -122,8 +104,8 @@ void LaunchInstaller(const LaunchRun& run) {
       break;
     }
     default:
-      SendLaunchException("", "IN", exitCode);
-      Failed(run, 0);
+      SendLaunchException("", InstallExceptions::kInstallerFailed, exitCode);
+      Failed(run, kLaunchFailed);
       break;
   }
 }
@@ -134,14 +116,12 @@ void RunLaunch(const LaunchRun& run) {
   } catch (...) {
     const int lastError = errno;
     boost::this_thread::disable_interruption noInterruption;
-    Failed(run, 0);
-    SendLaunchException("catch(...) launchInstallerImpl", "IR_", static_cast<uint32_t>(lastError));
+    Failed(run, kLaunchFailed);
+    SendLaunchException("catch(...) launchInstallerImpl", InstallExceptions::kNotStarted, static_cast<uint32_t>(lastError));
   }
 }
 
 }  // namespace
-
-std::shared_ptr<ILaunchClock> CreateLaunchClock() { return std::make_shared<CSteadyLaunchClock>(); }
 
 std::wstring MakeInstallerCommandLine(const std::wstring& path, const std::wstring& arguments) {
   // A quote cannot be written inside the quoted program path of a command line.
@@ -155,8 +135,8 @@ std::wstring MakeInstallerCommandLine(const std::wstring& path, const std::wstri
 
 CInstallerLauncher::CInstallerLauncher(std::shared_ptr<INSISCommandLine> commandLine, LaunchSettings settings)
     : m_commandLine(std::move(commandLine)), m_settings(std::move(settings)) {
-  if (!m_settings.clock) m_settings.clock = CreateLaunchClock();
-  if (!m_settings.progressSleeper) m_settings.progressSleeper = Utils::CreateProgressSleeper();
+  if (!m_settings.clock) m_settings.clock = Platform::SystemClock();
+  if (!m_settings.progressClock) m_settings.progressClock = Platform::SystemClock();
 }
 
 CInstallerLauncher::~CInstallerLauncher() { StopWorker(); }
@@ -164,14 +144,32 @@ CInstallerLauncher::~CInstallerLauncher() { StopWorker(); }
 bool CInstallerLauncher::Launch(std::shared_ptr<IInstaller> installer,
                                 std::weak_ptr<IInstallerLauncherCallback> callback,
                                 std::shared_ptr<JS::IInstallProgressJSCallback> progress) {
-  StopWorker();
+  // An earlier run is stopped, but not waited for here: its product installer may run for
+  // minutes, and Launch is called from the page's and the download's threads. The new run
+  // waits for it on its own thread, so only one product installer runs at a time.
+  std::shared_ptr<boost::thread> earlier(std::move(m_worker));
+  if (earlier && earlier->get_id() == boost::this_thread::get_id()) {
+    earlier->detach();  // launched again from inside the earlier run's final callback
+    earlier.reset();
+  }
+  if (earlier) earlier->interrupt();
   m_callback = std::move(callback);
   m_progress = progress;
   m_installer = std::move(installer);
   LaunchRun run{m_installer, m_callback, m_progress, m_commandLine, m_settings};
   try {
-    m_worker = std::make_unique<boost::thread>([run = std::move(run)] { RunLaunch(run); });
+    m_worker = std::make_unique<boost::thread>([run = std::move(run), earlier] {
+      if (earlier) {
+        boost::this_thread::disable_interruption noInterruption;
+        earlier->join();
+      }
+      RunLaunch(run);
+    });
   } catch (const boost::thread_resource_error&) {
+    if (earlier) {
+      boost::this_thread::disable_interruption noInterruption;
+      earlier->join();
+    }
     return false;
   }
   return true;

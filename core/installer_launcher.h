@@ -9,28 +9,16 @@
 #include "core/install_manager.h"
 #include "core/nsis_command_line.h"
 #include "core/progress_sender.h"
+#include "core/waits.h"
+#include "platform/clock.h"
 
 namespace CustomInstaller::Core {
 
-// Time as the launch loop sees it.
-class ILaunchClock {
- public:
-  virtual ~ILaunchClock() = default;
-  // Milliseconds of a monotonic counter.
-  virtual uint64_t NowMilliseconds() = 0;
-  // An interruption point of Boost.Thread.
-  virtual void Sleep(uint32_t milliseconds) = 0;
-  // Not interruptible.
-  virtual void PlainSleep(uint32_t milliseconds) = 0;
-};
-
-std::shared_ptr<ILaunchClock> CreateLaunchClock();
-
 struct LaunchSettings {
-  uint32_t retryInterval = 3000;  // milliseconds between attempts
-  uint64_t limit = 120000;        // milliseconds from the first attempt
-  std::shared_ptr<ILaunchClock> clock;                       // empty: the steady clock
-  std::shared_ptr<Utils::IProgressSleeper> progressSleeper;  // empty: real sleeps
+  uint64_t retryInterval = GraphTimings{}.launchRetryInterval;  // milliseconds between attempts
+  uint64_t limit = GraphTimings{}.launchLimit;                  // milliseconds from the first attempt
+  std::shared_ptr<Platform::IClock> clock;          // the launch loop's; empty: the system clock
+  std::shared_ptr<Platform::IClock> progressClock;  // the progress reports'; empty: the system clock
 };
 
 class CInstallerLauncher : public IInstallerLauncher {
@@ -42,7 +30,8 @@ class CInstallerLauncher : public IInstallerLauncher {
   CInstallerLauncher(const CInstallerLauncher&) = delete;
   CInstallerLauncher& operator=(const CInstallerLauncher&) = delete;
 
-  // Stops an earlier worker, then starts a new one for `installer`. Always true.
+  // Stops an earlier worker and starts a new one for `installer`, which runs once the earlier
+  // one has ended; returns without waiting for it. False when no thread could be started.
   bool Launch(std::shared_ptr<IInstaller> installer, std::weak_ptr<IInstallerLauncherCallback> callback,
               std::shared_ptr<JS::IInstallProgressJSCallback> progress) override;
   // A started installation is not cancelled: false.

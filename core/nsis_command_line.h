@@ -2,7 +2,7 @@
 // The command line handed to the product installer: this program's own options passed through.
 #include <string>
 
-#include "app/installer_options.h"
+#include "core/installer_options.h"
 
 namespace CustomInstaller::Core {
 

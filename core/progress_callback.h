@@ -3,6 +3,13 @@
 
 namespace CustomInstaller::Core::JS {
 
+// The codes of OnError as the page reads them.
+enum EPageError : int {
+  kPageErrorUnknown = 0,
+  kPageErrorBrokenInstaller = 1,  // the file failed its checks
+  kPageErrorConnection = 2,
+};
+
 class IInstallProgressJSCallback {
  public:
   virtual ~IInstallProgressJSCallback() = default;

@@ -1,31 +1,16 @@
 #include "core/progress_sender.h"
 
-#include <boost/chrono.hpp>
-
 namespace CustomInstaller::Utils {
-
-namespace {
-
-class CThreadSleeper final : public IProgressSleeper {
- public:
-  void Sleep(uint32_t milliseconds) override {
-    boost::this_thread::sleep_for(boost::chrono::milliseconds(milliseconds));
-  }
-};
-
-}  // namespace
-
-std::shared_ptr<IProgressSleeper> CreateProgressSleeper() { return std::make_shared<CThreadSleeper>(); }
 
 CProgressSender::CProgressSender(std::weak_ptr<Core::JS::IInstallProgressJSCallback> target, float start,
                                  float maximum, uint32_t interval, float factor,
-                                 std::shared_ptr<IProgressSleeper> sleeper)
+                                 std::shared_ptr<Platform::IClock> clock)
     : m_target(std::move(target)),
       m_maximum(maximum),
       m_start(start),
       m_interval(interval),
       m_factor(factor),
-      m_sleeper(sleeper ? std::move(sleeper) : CreateProgressSleeper()) {}
+      m_clock(clock ? std::move(clock) : Platform::SystemClock()) {}
 
 CProgressSender::~CProgressSender() { StopThread(); }
 
@@ -59,12 +44,12 @@ void CProgressSender::StopThread() {
 void CProgressSender::Run() {
   if (m_target.expired() || !(0.0f < m_maximum) || !(0.0f <= m_start && m_start <= m_maximum)) return;
   try {
-    m_sleeper->Sleep(m_interval);
+    m_clock->Sleep(m_interval);
     float value = Next(m_start);
     while (value < m_maximum) {
       // The page may go away meanwhile: the target is held only for each report.
       if (const auto target = m_target.lock()) target->OnProgress(value);
-      m_sleeper->Sleep(m_interval);
+      m_clock->Sleep(m_interval);
       value = Next(value);
     }
     if (const auto target = m_target.lock()) target->OnProgress(m_maximum);

@@ -7,18 +7,9 @@
 #include <boost/thread/thread.hpp>
 
 #include "core/progress_callback.h"
+#include "platform/clock.h"
 
 namespace CustomInstaller::Utils {
-
-// The progress thread's pause between reports.
-class IProgressSleeper {
- public:
-  virtual ~IProgressSleeper() = default;
-  // An interruption point of Boost.Thread.
-  virtual void Sleep(uint32_t milliseconds) = 0;
-};
-
-std::shared_ptr<IProgressSleeper> CreateProgressSleeper();
 
 class CProgressSender {
  public:
@@ -29,7 +20,7 @@ class CProgressSender {
 
   CProgressSender(std::weak_ptr<Core::JS::IInstallProgressJSCallback> target, float start = kStart,
                   float maximum = kMaximum, uint32_t interval = kInterval, float factor = kFactor,
-                  std::shared_ptr<IProgressSleeper> sleeper = nullptr);
+                  std::shared_ptr<Platform::IClock> clock = nullptr);
   // Ends the thread like End, without the last report.
   ~CProgressSender();
   CProgressSender(const CProgressSender&) = delete;
@@ -52,7 +43,7 @@ class CProgressSender {
   float m_start;
   uint32_t m_interval;
   float m_factor;
-  std::shared_ptr<IProgressSleeper> m_sleeper;
+  std::shared_ptr<Platform::IClock> m_clock;  // the pauses between reports
   std::unique_ptr<boost::thread> m_thread;
 };
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "app/installer_options.h"
+#include "core/installer_options.h"
 #include "metrics/google_analytics_metrics.h"
 
 namespace CustomInstaller {

@@ -2,7 +2,7 @@
 // The start-up port that opens the run's analytics session.
 #include <memory>
 
-#include "app/startup_ports.h"
+#include "core/install_ports.h"
 
 namespace CustomInstaller {
 

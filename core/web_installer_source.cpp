@@ -1,6 +1,5 @@
 #include "core/web_installer_source.h"
 
-#include <boost/chrono.hpp>
 #include <boost/thread/thread.hpp>
 #include <climits>
 #include <cwchar>
@@ -47,7 +46,7 @@ ComponentGet::OsInfo CurrentOs() {
 
 // Answers that may change when asked again.
 bool WorthRetrying(EStorageResult result) {
-  return result == ComponentGet::kStorageNoAnswer || result == 2 ||
+  return result == ComponentGet::kStorageNoAnswer || result == ComponentGet::kStorageUnassigned ||
          result == ComponentGet::kStorageEmptyReply;
 }
 
@@ -66,11 +65,7 @@ ComponentInfo FallbackComponent() {
 CWebInstallerSource::CWebInstallerSource(InstallationDetails details, WebInstallerSourceSettings settings)
     : m_settings(std::move(settings)), m_details(std::move(details)) {
   if (m_settings.componentServiceUrl.empty()) m_settings.componentServiceUrl = Config::kComponentServiceUrl;
-  if (!m_settings.sleep) {
-    m_settings.sleep = [](std::chrono::milliseconds delay) {
-      boost::this_thread::sleep_for(boost::chrono::milliseconds(delay.count()));
-    };
-  }
+  if (!m_settings.clock) m_settings.clock = Platform::SystemClock();
   if (!m_settings.sendException) {
     m_settings.sendException = [](const AppMetrics::CExceptionData& hit) { AppMetrics::SendException(hit); };
   }
@@ -151,8 +146,12 @@ void CWebInstallerSource::Fetch() {
 }
 
 void CWebInstallerSource::ReportFailure() {
-  boost::lock_guard lock(m_mutex);
-  if (auto callback = m_callback.lock()) callback->OnSourceFailed();
+  std::shared_ptr<IInstallerSourceCallback> callback;
+  {
+    boost::lock_guard lock(m_mutex);
+    callback = m_callback.lock();
+  }
+  if (callback) callback->OnSourceFailed();
 }
 
 bool CWebInstallerSource::QueryComponent(ComponentInfo& component) {
@@ -190,22 +189,22 @@ bool CWebInstallerSource::QueryComponent(ComponentInfo& component) {
     const auto [answered, result] = ask(Config::kProductVersion, component);
     if (answered) return true;
     if (!WorthRetrying(result)) break;
-    m_settings.sleep(m_settings.retryDelay);
+    m_settings.clock->Sleep(m_settings.retryDelay);
   }
 
   if (ask(L"", component).first) {
-    if (component.version != Config::kProductVersion) SendException("ID4_", 0, 1);
+    if (component.version != Config::kProductVersion) SendException(InstallExceptions::kOtherVersion, 0);
     return true;
   }
-  SendException("ID3_", 0, 2);
+  SendException(InstallExceptions::kNoComponent, 0);
   return false;
 }
 
-void CWebInstallerSource::SendException(const char* description, uint32_t code, int32_t severity) {
+void CWebInstallerSource::SendException(const InstallException& exception, uint32_t code) {
   AppMetrics::CExceptionData hit;
-  hit.description = description;
+  hit.description = exception.description;
   hit.code = code;
-  hit.severity = severity;
+  hit.severity = exception.severity;
   m_settings.sendException(hit);
 }
 
@@ -220,22 +219,31 @@ void CWebInstallerSource::OnProgress(double percent) {
 }
 
 void CWebInstallerSource::OnFinished(EDownloadStatus status) {
-  boost::lock_guard lock(m_mutex);
-  // One report per started download; a download that was dropped reports nothing.
-  if (!m_downloading) return;
-  m_downloading = false;
-  const auto callback = m_callback.lock();
-  const auto progress = m_progress.lock();
+  std::shared_ptr<IInstallerSourceCallback> callback;
+  std::shared_ptr<JS::IInstallProgressJSCallback> progress;
+  std::shared_ptr<CInstaller> installer;
+  {
+    boost::lock_guard lock(m_mutex);
+    // One report per started download; a download that was dropped reports nothing.
+    if (!m_downloading) return;
+    m_downloading = false;
+    callback = m_callback.lock();
+    progress = m_progress.lock();
+    installer = m_installer;
+    if (status != Cxx::Network::Downloader::kDownloadOk) m_installer.reset();
+  }
+  // The outcome goes out without the lock: the launch it starts must never hold up a Start or
+  // Stop of this source. A Start meanwhile waits for this thread (it drops the downloader).
   if (!callback) return;
   if (progress) progress->OnProgress(50.0f);
-  if (status != Cxx::Network::Downloader::kDownloadOk || !m_installer) {
-    m_installer.reset();
+  if (status != Cxx::Network::Downloader::kDownloadOk || !installer) {
+    installer.reset();
     callback->OnSourceFailed();
-    SendException("ID1_", static_cast<uint32_t>(status), 2);
+    SendException(InstallExceptions::kDownloadFailed, static_cast<uint32_t>(status));
     return;
   }
-  m_installer->Save();  // a file that did not get written is rewritten by the launcher's checks
-  callback->OnSourceReady(m_installer);
+  installer->Save();  // a file that did not get written is rewritten by the launcher's checks
+  callback->OnSourceReady(installer);
 }
 
 }  // namespace CustomInstaller::Core

@@ -3,18 +3,20 @@
 // to a fixed location), downloads it into memory with its MD5 check and hands it over as a
 // CInstaller whose bytes go to a temporary file.
 #include <boost/thread/mutex.hpp>
-#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
 
-#include "app/installer_options.h"
+#include "core/installer_options.h"
 #include "componentget/protocol.h"
+#include "core/install_codes.h"
 #include "core/install_manager.h"
 #include "core/installer_file.h"
+#include "core/waits.h"
 #include "metrics/records.h"
 #include "network/downloader.h"
 #include "network/operation_thread.h"
+#include "platform/clock.h"
 
 namespace CustomInstaller::Core {
 
@@ -26,9 +28,10 @@ struct WebInstallerSourceSettings {
   ComponentGet::ComponentInfo fallback = FallbackComponent();
   // Versioned requests made before the version-less one, with a pause after each.
   int attempts = 3;
-  std::chrono::milliseconds retryDelay{3000};
-  // Waits `delay`; must be an interruption point (Stop ends the fetch there).
-  std::function<void(std::chrono::milliseconds delay)> sleep;
+  uint64_t retryDelay = GraphTimings{}.componentRetryDelay;  // milliseconds
+  // The pauses after unanswered requests (Stop ends the fetch there); the system clock when
+  // empty.
+  std::shared_ptr<Platform::IClock> clock;
   // Analytics exception hits; AppMetrics::SendException when empty.
   std::function<void(const AppMetrics::CExceptionData&)> sendException;
   // The machine GUID sent as uid and puid; the platform's when empty.
@@ -63,13 +66,18 @@ class CWebInstallerSource : public IInstallerSource,
   void Fetch();
   // The component to fetch; false when the service gave none.
   bool QueryComponent(ComponentGet::ComponentInfo& component);
-  void SendException(const char* description, uint32_t code, int32_t severity);
+  void SendException(const InstallException& exception, uint32_t code);
   void ReportFailure();
   void DropDownloader();
 
   WebInstallerSourceSettings m_settings;
   std::shared_ptr<CInstaller> m_installer;
-  boost::mutex m_mutex;  // the callback references, the final report and OnFinished
+  // Guards the callback references and the download's state. Only the page's 0 percent at the
+  // start of a download is reported with it held (so that no report of the download can come
+  // before it); the outcome goes out after it is released. Held or not, a report of a dropped download
+  // never reaches the new callbacks: Start drops the downloader, waiting for its thread, before
+  // it sets them. The callees must never come back into this source while it is held.
+  boost::mutex m_mutex;
   bool m_downloading = false;  // a started download has not reported its end yet
   std::weak_ptr<IInstallerSourceCallback> m_callback;
   std::weak_ptr<JS::IInstallProgressJSCallback> m_progress;

@@ -26,7 +26,7 @@ std::string ExecutableBaseName() {
 
 CGoogleAnalyticsMetrics::CGoogleAnalyticsMetrics(const CGoogleAnalyticsConfig& config,
                                                  CMetricsEnvironment environment)
-    : m_clock(environment.clock ? std::move(environment.clock) : CreateSystemClock()),
+    : m_clock(environment.clock ? std::move(environment.clock) : Platform::SystemClock()),
       m_poster(environment.poster ? std::move(environment.poster) : CreateDefaultHitPoster()),
       m_config(config),
       m_limiter(m_clock),
@@ -96,7 +96,7 @@ bool CGoogleAnalyticsMetrics::SendDaysSinceInstall(int32_t days) {
 
 bool CGoogleAnalyticsMetrics::SendException(const CExceptionData& exception) {
   if (!m_enabled.load()) return false;
-  if (exception.severity != 3) {
+  if (exception.severity != kSeverityCrash) {
     Queue([exception, system = m_config.GetSystem()] { return MakeExceptionHit(exception, system); });
     return true;
   }

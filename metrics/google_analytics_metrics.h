@@ -9,7 +9,7 @@
 #include <boost/thread/mutex.hpp>
 
 #include "metrics/analytics_config.h"
-#include "metrics/clock.h"
+#include "platform/clock.h"
 #include "metrics/collector.h"
 #include "metrics/hit_queue.h"
 #include "metrics/hit_rate_limiter.h"
@@ -20,7 +20,7 @@ namespace AppMetrics {
 
 // What a sender waits with and delivers through; empty members take the real ones.
 struct CMetricsEnvironment {
-  std::shared_ptr<IClock> clock;
+  std::shared_ptr<Platform::IClock> clock;
   std::shared_ptr<IHitPoster> poster;
 };
 
@@ -58,7 +58,7 @@ class CGoogleAnalyticsMetrics final : public IMetrics,
   bool SetUserLanguage(const std::string& language) override;
   bool WaitForPendingHits(uint32_t seconds) override;
 
-  IClock& GetClock() { return *m_clock; }
+  Platform::IClock& GetClock() { return *m_clock; }
 
  private:
   enum class EQueued { Queued, Discarded };
@@ -74,7 +74,7 @@ class CGoogleAnalyticsMetrics final : public IMetrics,
   void SendHit(const CHit& hit, int32_t retries);
   bool Drain(uint32_t seconds);
 
-  std::shared_ptr<IClock> m_clock;
+  std::shared_ptr<Platform::IClock> m_clock;
   std::shared_ptr<IHitPoster> m_poster;
   CGoogleAnalyticsConfig m_config;
   boost::mutex m_configMutex;

@@ -2,7 +2,7 @@
 
 namespace AppMetrics {
 
-CHitQueue::CHitQueue(std::shared_ptr<IClock> clock, size_t capacity)
+CHitQueue::CHitQueue(std::shared_ptr<Platform::IClock> clock, size_t capacity)
     : m_clock(std::move(clock)), m_capacity(capacity) {
   try {
     m_worker = std::make_unique<boost::thread>([this] { Run(); });

@@ -11,7 +11,7 @@
 #include <boost/thread/mutex.hpp>
 #include <boost/thread/thread.hpp>
 
-#include "metrics/clock.h"
+#include "platform/clock.h"
 
 namespace AppMetrics {
 
@@ -21,7 +21,7 @@ class CHitQueue {
   static constexpr size_t kCapacity = 5000;
 
   // Starts the worker; without one (the thread could not be made) tasks stay queued.
-  CHitQueue(std::shared_ptr<IClock> clock, size_t capacity = kCapacity);
+  CHitQueue(std::shared_ptr<Platform::IClock> clock, size_t capacity = kCapacity);
   // Drops what is still queued, lets the running task end and joins the worker.
   ~CHitQueue();
   CHitQueue(const CHitQueue&) = delete;
@@ -41,7 +41,7 @@ class CHitQueue {
   void Run();
   void StopWorker();
 
-  std::shared_ptr<IClock> m_clock;
+  std::shared_ptr<Platform::IClock> m_clock;
   const size_t m_capacity;
   mutable boost::mutex m_mutex;
   boost::condition_variable m_wake;     // the worker: a task or the stop

@@ -15,7 +15,7 @@ int32_t AddTokens(int32_t tokens, uint64_t more) {
 
 }  // namespace
 
-CHitRateLimiter::CHitRateLimiter(std::shared_ptr<IClock> clock) : m_clock(std::move(clock)) {}
+CHitRateLimiter::CHitRateLimiter(std::shared_ptr<Platform::IClock> clock) : m_clock(std::move(clock)) {}
 
 uint32_t CHitRateLimiter::GetRemaining() const {
   boost::lock_guard lock(m_mutex);

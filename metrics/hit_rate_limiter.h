@@ -6,7 +6,7 @@
 
 #include <boost/thread/mutex.hpp>
 
-#include "metrics/clock.h"
+#include "platform/clock.h"
 
 namespace AppMetrics {
 
@@ -16,7 +16,7 @@ class CHitRateLimiter {
   static constexpr uint32_t kBudget = 497;
   static constexpr uint64_t kTokenInterval = 2000;  // milliseconds per new token
 
-  explicit CHitRateLimiter(std::shared_ptr<IClock> clock);
+  explicit CHitRateLimiter(std::shared_ptr<Platform::IClock> clock);
 
   uint32_t GetRemaining() const;
   // Takes one hit of the budget (false once it is used up) and a token, sleeping on the
@@ -28,7 +28,7 @@ class CHitRateLimiter {
   void Reset();
 
  private:
-  std::shared_ptr<IClock> m_clock;
+  std::shared_ptr<Platform::IClock> m_clock;
   mutable boost::mutex m_mutex;  // held through Acquire, so hits sent from two threads queue here
   int32_t m_tokens = kInitialTokens;
   uint32_t m_remaining = kBudget;

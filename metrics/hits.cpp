@@ -64,9 +64,9 @@ CHit MakeExceptionHit(const CExceptionData& exception, const Platform::SystemVer
   CHit hit;
   hit.parameters.emplace_back(L"t", L"exception");
   hit.parameters.emplace_back(L"exd", ExceptionDescription(exception, system));
-  const bool fatal = exception.severity == 2 || exception.severity == 3;
+  const bool fatal = exception.severity == kSeverityFatal || exception.severity == kSeverityCrash;
   hit.parameters.emplace_back(L"exf", fatal ? L"1" : L"0");
-  if (exception.severity == 3) hit.parameters.emplace_back(L"sc", L"end");
+  if (exception.severity == kSeverityCrash) hit.parameters.emplace_back(L"sc", L"end");
   return hit;
 }
 

@@ -26,11 +26,16 @@ struct CTimingData {
   boost::posix_time::ptime start;
 };
 
+// Severities of exception hits: a fatal one is marked as such, a crash also ends the session.
+inline constexpr int32_t kSeverityNonFatal = 1;
+inline constexpr int32_t kSeverityFatal = 2;
+inline constexpr int32_t kSeverityCrash = 3;
+
 struct CExceptionData {
   std::string details;      // last part of exd
   std::string description;  // first part of exd
   uint32_t code = 0;        // appended to the description in hex when not 0
-  int32_t severity = 1;     // 1 non-fatal, 2 fatal, 3 crash
+  int32_t severity = kSeverityNonFatal;
 };
 
 struct CBuildId {

@@ -10,7 +10,7 @@
 
 #include "network/exceptions.h"
 #include "network/http_clients.h"
-#include "network/md5_digest.h"
+#include "platform/md5.h"
 #include "platform/memory.h"
 #include "platform/text.h"
 
@@ -121,7 +121,7 @@ class CVerifyingBuffer : public IOutputByteStream {
     m_hasher.join();
   }
 
-  CMd5Digest digest;
+  Platform::CMd5Digest digest;
   bool digestFailed = false;  // the digest is the hasher's alone while it runs
   boost::thread m_hasher;
   boost::mutex m_mutex;
@@ -145,7 +145,7 @@ class CFileOutputStream : public IOutputByteStream {
 };
 
 EDownloadStatus HashFile(const std::string& path, std::string& hex) {
-  CMd5Digest digest;
+  Platform::CMd5Digest digest;
   if (!digest.Ready()) return kDownloadDigestUnavailable;
   std::ifstream file(path, std::ios::binary);
   if (!file) return kDownloadFileNotOpened;

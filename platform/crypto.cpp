@@ -32,15 +32,6 @@ std::optional<std::string> Run(const Aes128Key& key, std::string_view input, boo
 
 }  // namespace
 
-std::array<uint8_t, 16> Md5(std::string_view data) {
-  std::array<uint8_t, 16> digest{};
-  unsigned int size = 0;
-  if (EVP_Digest(data.data(), data.size(), digest.data(), &size, EVP_md5(), nullptr) != 1 || size != 16) {
-    throw std::runtime_error("MD5 is not available");
-  }
-  return digest;
-}
-
 Aes128Key DeriveAes128Key(std::string_view passphrase) {
   const auto base = Md5(passphrase);
   std::string buffer(64, '\x36');

@@ -8,11 +8,12 @@
 #include <string>
 #include <string_view>
 
+#include "platform/md5.h"
+
 namespace Platform {
 
 using Aes128Key = std::array<uint8_t, 16>;
 
-std::array<uint8_t, 16> Md5(std::string_view data);
 Aes128Key DeriveAes128Key(std::string_view passphrase);
 
 // Nothing when the data is empty, not whole blocks, or its padding is wrong.

@@ -35,13 +35,6 @@ std::wstring DecodeFile(std::string_view bytes) {
   return Utf8ToWide(bytes);
 }
 
-int HexDigit(wchar_t c) {
-  if (c >= L'0' && c <= L'9') return c - L'0';
-  if (c >= L'a' && c <= L'f') return c - L'a' + 10;
-  if (c >= L'A' && c <= L'F') return c - L'A' + 10;
-  return -1;
-}
-
 bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r'; }
 
 std::wstring_view Trim(std::wstring_view s) {
@@ -145,7 +138,7 @@ class Parser {
       size_t digits = 0;
       for (; i < data.size() && digits < 3; ++i, ++digits) {
         const wchar_t c = data[i];
-        const int d = HexDigit(c);
+        const int d = HexDigitValue(c);
         if (d < 0) break;
         value = value * 16 + d;
       }
@@ -222,7 +215,7 @@ class Parser {
       if (digits.empty() || digits.size() > 8) Fail(lineNumber, "malformed dword");
       uint64_t number = 0;
       for (wchar_t c : digits) {
-        const int d = HexDigit(c);
+        const int d = HexDigitValue(c);
         if (d < 0) Fail(lineNumber, "malformed dword");
         number = number * 16 + static_cast<uint64_t>(d);
       }
@@ -234,7 +227,7 @@ class Parser {
       if (close == std::wstring_view::npos || close == 4 || close > 6) Fail(lineNumber, "malformed hex type");
       uint32_t type = 0;
       for (wchar_t c : data.substr(4, close - 4)) {
-        const int d = HexDigit(c);
+        const int d = HexDigitValue(c);
         if (d < 0) Fail(lineNumber, "malformed hex type");
         type = type * 16 + static_cast<uint32_t>(d);
       }

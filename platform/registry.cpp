@@ -48,18 +48,12 @@ std::string EncodeName(std::wstring_view name) {
   return out;
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
 std::wstring DecodeName(std::string_view encoded) {
   std::string bytes;
   for (size_t i = 0; i < encoded.size(); ++i) {
     if (encoded[i] == '%' && i + 2 < encoded.size()) {
-      const int hi = HexDigit(encoded[i + 1]), lo = HexDigit(encoded[i + 2]);
+      const int hi = HexDigitValue(static_cast<unsigned char>(encoded[i + 1]));
+      const int lo = HexDigitValue(static_cast<unsigned char>(encoded[i + 2]));
       if (hi >= 0 && lo >= 0) {
         bytes.push_back(static_cast<char>(hi * 16 + lo));
         i += 2;

@@ -120,4 +120,24 @@ bool IsEcmaWhiteSpace(wchar_t c) {
   }
 }
 
+std::filesystem::path WideToPath(std::wstring_view text) { return std::filesystem::path(WideToUtf8(text)); }
+
+int HexDigitValue(wchar_t c) {
+  if (c >= L'0' && c <= L'9') return c - L'0';
+  if (c >= L'a' && c <= L'f') return c - L'a' + 10;
+  if (c >= L'A' && c <= L'F') return c - L'A' + 10;
+  return -1;
+}
+
+std::string LowerHex(const uint8_t* data, size_t size) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  hex.reserve(2 * size);
+  for (size_t i = 0; i < size; ++i) {
+    hex.push_back(kDigits[data[i] >> 4]);
+    hex.push_back(kDigits[data[i] & 0x0F]);
+  }
+  return hex;
+}
+
 }  // namespace Platform

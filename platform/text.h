@@ -1,5 +1,8 @@
 #pragma once
 // Text conversions between the program's wide strings and UTF-8 bytes.
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -20,5 +23,14 @@ bool TryWideToUtf8(std::wstring_view text, std::string& out);
 // White space as ECMAScript regular expressions read "\s": ASCII blanks and line ends,
 // U+00A0, U+FEFF, the Unicode space separators and U+2028/U+2029.
 bool IsEcmaWhiteSpace(wchar_t c);
+
+// A path from the program's wide text (UTF-8 on disk).
+std::filesystem::path WideToPath(std::wstring_view text);
+
+// The value of one hexadecimal digit of either case; -1 for any other character.
+int HexDigitValue(wchar_t c);
+
+// Bytes as lowercase hexadecimal digits, two per byte.
+std::string LowerHex(const uint8_t* data, size_t size);
 
 }  // namespace Platform

@@ -51,13 +51,11 @@ std::optional<std::wstring> Member(const ptree& json, const char* name) {
   return Platform::Utf8ToWide(*value);
 }
 
-fs::path ToPath(const std::wstring& text) { return fs::path(Platform::WideToUtf8(text)); }
-
 std::wstring JoinPath(const std::wstring& folder, const std::wstring& name) { return folder + L"/" + name; }
 
 bool IsReadableFile(const std::wstring& path) {
   std::error_code ec;
-  const fs::path p = ToPath(path);
+  const fs::path p = Platform::WideToPath(path);
   if (!fs::is_regular_file(p, ec)) return false;
   std::ifstream in(p, std::ios::binary);
   return in.is_open();
@@ -247,7 +245,7 @@ CProductList::CProductList(const std::wstring& descriptionPath, const fs::path& 
                            std::string_view builtInText) {
   ptree description;
   const bool fromFile =
-      (!descriptionPath.empty() && Security::ReadEncryptedJson(ToPath(descriptionPath), description)) ||
+      (!descriptionPath.empty() && Security::ReadEncryptedJson(Platform::WideToPath(descriptionPath), description)) ||
       (!programFolder.empty() && Security::ReadEncryptedJson(programFolder / "apps", description));
   if (!fromFile) {
     while (!builtInText.empty() && builtInText.front() == '(') builtInText.remove_prefix(1);
@@ -298,7 +296,7 @@ bool CProductList::MakeRecord(const Application& application, ProductInfo& produ
   if (!data.empty()) record.userDataFolder = JoinPath(data, Platform::GetInteractiveUserKey());
   record.minimumSupportedVersion = Member(json, "MinimumSupportedVersion").value_or(L"");
   application.location->GetLocationInfo(record.location);
-  const fs::path executable = ToPath(record.location.mainExecutablePath);
+  const fs::path executable = Platform::WideToPath(record.location.mainExecutablePath);
   record.productVersion = GetVersionString(executable, "ProductVersion");
   std::error_code ec;
   const auto time = fs::last_write_time(executable, ec);
@@ -340,7 +338,7 @@ bool CProductList::IsVersionSupported(const std::wstring& productCode) const {
   ProductInfo product;
   if (!GetProduct(productCode, product)) return false;
   if (!Member(Find(productCode)->json, "MinimumSupportedVersion")) return true;
-  const Version installed = ParseVersion(GetInstalledVersion(ToPath(product.location.mainExecutablePath)));
+  const Version installed = ParseVersion(GetInstalledVersion(Platform::WideToPath(product.location.mainExecutablePath)));
   const Version minimum = ParseVersion(Platform::WideToUtf8(product.minimumSupportedVersion));
   return IsValidVersion(installed) && IsValidVersion(minimum) && !(installed < minimum);
 }

@@ -8,6 +8,7 @@
 #include <boost/thread/thread.hpp>
 
 #include "app/installers.h"
+#include "tests/support/fake_clock.h"
 
 namespace CustomInstaller {
 namespace {
@@ -42,11 +43,16 @@ struct Recorder : ITrackingUidAnswer,
     void OnInstallCancelled() override { log.push_back("session cancelled"); }
     void FinishSession() override { log.push_back("finish session"); }
   };
-  struct Manager : Core::IInstallManager {
+  struct Manager : Core::IInstallManager, std::enable_shared_from_this<Manager> {
     Log& log;
     std::string name;
-    Manager(Log& l, std::string n) : log(l), name(std::move(n)) {}
-    ~Manager() override { log.push_back(name + " destroyed"); }
+    TestSupport::Event& letGo;
+    boost::thread::id mainThread = boost::this_thread::get_id();
+    Manager(Log& l, std::string n, TestSupport::Event& go) : log(l), name(std::move(n)), letGo(go) {}
+    ~Manager() override {
+      log.push_back(name + " destroyed" + (boost::this_thread::get_id() == mainThread ? "" : " off the main thread"));
+      if (worker.get_id() == boost::this_thread::get_id()) worker.detach();
+    }
     bool Start(std::shared_ptr<Core::JS::IInstallProgressJSCallback> progress) override {
       log.push_back(name + " start");
       // The outcome arrives later, from a worker, as it does in a real installation.
@@ -57,13 +63,24 @@ struct Recorder : ITrackingUidAnswer,
       });
       return true;
     }
+    // Like a download thread inside its final callback: the worker holds the graph until it
+    // is stopped or the start-up has moved on to its finish.
+    void StartHoldingTheGraph() {
+      worker = boost::thread([this, self = shared_from_this()]() mutable {
+        letGo.Wait();
+        self.reset();
+      });
+    }
     bool Cancel() override { return false; }
     void Stop() override {
       log.push_back(name + " stop");
+      letGo.Set();
       if (worker.joinable()) worker.join();
     }
     boost::thread worker;
   };
+  TestSupport::Event letGo;
+  bool pageStartsTheInstallation = false;
 
   bool ExtractTrackingUid(const std::wstring& path) override {
     log.push_back("extract [" + Narrow(path) + "]");
@@ -74,7 +91,10 @@ struct Recorder : ITrackingUidAnswer,
                   (generator ? Narrow(generator->GetSuffix()) : "-"));
     return firstInstance;
   }
-  void Release() override { log.push_back("release"); }
+  void Release() override {
+    log.push_back("release");
+    letGo.Set();
+  }
   WindowHandle FindTopLevelWindow(const std::wstring& title) override {
     log.push_back("find [" + Narrow(title) + "]");
     return title == L"Quarro Omnikit Uninstall" ? uninstallWindow : WindowHandle{7};
@@ -118,7 +138,7 @@ struct Recorder : ITrackingUidAnswer,
     const char* names[] = {"windowed", "fallback", "silent"};
     const std::string name = names[static_cast<int>(kind)];
     log.push_back("build " + name + (session ? "" : " without session"));
-    return std::make_shared<Manager>(log, name);
+    return std::make_shared<Manager>(log, name, letGo);
   }
   std::wstring ExtractPageResources(CInstallerPageFiles& files) override {
     log.push_back("extract pages");
@@ -129,6 +149,7 @@ struct Recorder : ITrackingUidAnswer,
   int RunModal(const std::wstring& pageUrl, const std::shared_ptr<Core::IInstallManager>& manager,
                const InstallationDetails&) override {
     log.push_back("modal " + Narrow(pageUrl) + (manager ? "" : " without manager"));
+    if (pageStartsTheInstallation) std::static_pointer_cast<Manager>(manager)->StartHoldingTheGraph();
     if (throwFromModal) throw std::runtime_error("window failed");
     return endCode;
   }
@@ -149,7 +170,8 @@ class StartupTest : public testing::Test {
     wiring.analytics = rec;
     wiring.graphs = rec;
     wiring.window = rec;
-    wiring.sleep = [this](uint32_t seconds) { rec->log.push_back("sleep " + std::to_string(seconds)); };
+    clock->onSleep = [this](size_t) { rec->log.push_back("sleep " + std::to_string(clock->Sleeps().back())); };
+    wiring.clock = clock;
     wiring.programFileName = L"omk-setup-copy";
   }
   int Run(const std::wstring& commandLine) { return RunSetup(commandLine, wiring, notices); }
@@ -159,6 +181,7 @@ class StartupTest : public testing::Test {
   }
 
   std::shared_ptr<Recorder> rec;
+  std::shared_ptr<TestSupport::CFakeClock> clock = std::make_shared<TestSupport::CFakeClock>();
   StartupWiring wiring;
   std::ostringstream notices;
 };
@@ -176,6 +199,7 @@ TEST_F(StartupTest, WindowedRunInOrder) {
       "extract pages",
       "modal /tmp/p/index.html",
       "remove pages /tmp/p/index",
+      "windowed stop",
       "windowed destroyed",
       "release",
       "emulation remove omk-setup-copy",
@@ -184,6 +208,13 @@ TEST_F(StartupTest, WindowedRunInOrder) {
   };
   EXPECT_EQ(rec->log, expected);
   EXPECT_EQ(notices.str(), "");
+}
+
+TEST_F(StartupTest, TheWindowedGraphIsStoppedAndReleasedOnTheMainThread) {
+  rec->pageStartsTheInstallation = true;
+  EXPECT_EQ(Run(L""), 0);
+  EXPECT_LT(Find("windowed destroyed"), Find("release"));
+  EXPECT_EQ(Find("windowed destroyed off the main thread"), rec->log.size());
 }
 
 TEST_F(StartupTest, WindowNeverShownFallsBackToANewGraph) {
@@ -195,6 +226,7 @@ TEST_F(StartupTest, WindowNeverShownFallsBackToANewGraph) {
       "modal /tmp/p/index.html",
       "exception timeout/IJ/1/2",
       "remove pages /tmp/p/index",
+      "windowed stop",
       "windowed destroyed",
       "build fallback",
       "fallback start",
@@ -256,7 +288,7 @@ TEST_F(StartupTest, ModeChoice) {
 
 TEST_F(StartupTest, DelayOnlyWhenPositive) {
   const std::pair<const wchar_t*, const char*> cases[] = {
-      {L"/S /DELAY=5", "sleep 5"}, {L"/S /DELAY=\"12\"", "sleep 12"}, {L"/S /DELAY=0", nullptr},
+      {L"/S /DELAY=5", "sleep 5000"}, {L"/S /DELAY=\"12\"", "sleep 12000"}, {L"/S /DELAY=0", nullptr},
       {L"/S /DELAY=\"-3\"", nullptr}, {L"/S /DELAY=abc", nullptr},    {L"/S", nullptr},
   };
   for (const auto& [commandLine, sleep] : cases) {

@@ -5,7 +5,7 @@
 #include "componentget/components_storage.h"
 #include "network/downloader.h"
 #include "network/exceptions.h"
-#include "network/md5_digest.h"
+#include "platform/md5.h"
 #include "platform/text.h"
 #include "tests/support/dev_server.h"
 
@@ -72,12 +72,10 @@ TEST(ComponentServiceTest, NoServiceHostSendsNothing) {
 
 TEST(ComponentServiceTest, AnsweredComponentIsDownloadedAndVerified) {
   const std::string body = TestSupport::GeneratedBody(0, 300000);
-  Cxx::Network::Downloader::CMd5Digest digest;
-  digest.Update(body.data(), body.size());
   const std::string scenario =
       R"({"routes": [{"method": "POST", "path": "/component", "kind": "component", "answer":
         {"components": [{"id": "OMK_SM", "version": "3.10.1.2", "url": "{base}/f.bin", "md5": ")" +
-      *digest.HexDigest() + R"("}]}}, {"path": "/f.bin", "body_size": 300000}]})";
+      Platform::Md5Hex(body) + R"("}]}}, {"path": "/f.bin", "body_size": 300000}]})";
   const DevServer server(scenario);
   auto storage = MakeStorage(server.HttpUrl("/component"));
   std::map<std::wstring, ComponentInfo> components;

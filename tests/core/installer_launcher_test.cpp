@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <thread>
 
 #include "core/installer_file.h"
 #include "metrics/app_metrics.h"
@@ -16,58 +17,16 @@
 #include "platform/text.h"
 #include "tests/core/fakes.h"
 #include "tests/metrics/fakes.h"
+#include "tests/support/fake_clock.h"
 #include "tests/support/temp_dir.h"
 
 namespace CustomInstaller::Core {
 namespace {
 
 namespace fs = std::filesystem;
-using Testing::CGatedSleeper;
+using TestSupport::CFakeClock;
 using Testing::CRecordingProgress;
-using Testing::Event;
-
-// Time moves only by the launcher's own sleeps; sleep number `blockAt` (1-based) waits until
-// the worker is interrupted.
-class CFakeLaunchClock final : public ILaunchClock {
- public:
-  explicit CFakeLaunchClock(size_t blockAt = 0) : m_blockAt(blockAt) {}
-  uint64_t NowMilliseconds() override {
-    boost::unique_lock lock(m_mutex);
-    return m_now;
-  }
-  void Sleep(uint32_t milliseconds) override {
-    boost::this_thread::interruption_point();
-    boost::unique_lock lock(m_mutex);
-    m_sleeps.push_back(milliseconds);
-    if (m_sleeps.size() == m_blockAt) {
-      sleeping.Set();
-      for (;;) m_condition.wait(lock);  // ends only by interruption
-    }
-    m_now += milliseconds;
-  }
-  void PlainSleep(uint32_t milliseconds) override {
-    boost::unique_lock lock(m_mutex);
-    m_plainSleeps.push_back(milliseconds);
-    m_now += milliseconds;
-  }
-  std::vector<uint32_t> Sleeps() {
-    boost::unique_lock lock(m_mutex);
-    return m_sleeps;
-  }
-  std::vector<uint32_t> PlainSleeps() {
-    boost::unique_lock lock(m_mutex);
-    return m_plainSleeps;
-  }
-  Event sleeping;
-
- private:
-  size_t m_blockAt;
-  boost::mutex m_mutex;
-  boost::condition_variable m_condition;
-  uint64_t m_now = 5'000'000;
-  std::vector<uint32_t> m_sleeps;
-  std::vector<uint32_t> m_plainSleeps;
-};
+using TestSupport::Event;
 
 // Answers the given statuses in turn, repeating the last; status 3 leaves `error` in errno.
 class CFakeInstaller final : public IInstaller {
@@ -208,8 +167,9 @@ class InstallerLauncherTest : public testing::Test {
     return {outcome->Outcomes(), Hits()};
   }
 
-  LaunchSettings Settings(std::shared_ptr<ILaunchClock> clock) {
-    return {3000, 120000, std::move(clock), std::make_shared<CGatedSleeper>(0)};
+  // The progress reports hold at their first pause, so only the launch loop's time moves.
+  LaunchSettings Settings(std::shared_ptr<CFakeClock> clock) {
+    return {3000, 120000, std::move(clock), std::make_shared<CFakeClock>(1)};
   }
 
   TestSupport::TempDir m_dir;
@@ -239,7 +199,7 @@ TEST_F(InstallerLauncherTest, RunsTheInstallerWithThePassThroughArgumentsAndMaps
     SetUp();
     m_page = std::make_shared<CRecordingProgress>();
     const fs::path path = WriteInstaller(c.exitCode);
-    auto clock = std::make_shared<CFakeLaunchClock>();
+    auto clock = std::make_shared<CFakeClock>();
     // Just written: the first status asks for one more pause before the start.
     auto installer = std::make_shared<CFakeInstaller>(path.wstring(), std::vector<int32_t>{kInstallerWritten,
                                                                                            kInstallerReady});
@@ -251,7 +211,7 @@ TEST_F(InstallerLauncherTest, RunsTheInstallerWithThePassThroughArgumentsAndMaps
     EXPECT_EQ(RecordedArgv(), (std::vector<std::string>{path.string(), "/TRACKING=a b", "/BUILD_ID=0",
                                                         "/LANG=en", "/DELAY=5", "/S"}));
     EXPECT_EQ(installer->Calls(), 2u);
-    EXPECT_EQ(clock->Sleeps(), std::vector<uint32_t>{3000});
+    EXPECT_EQ(clock->Sleeps(), std::vector<uint64_t>{3000});
     EXPECT_EQ(m_page->Values(), std::vector<float>{97.0f});
   }
 }
@@ -274,7 +234,7 @@ TEST_F(InstallerLauncherTest, AFileNeverReadyIsGivenUpAfterTheLimitWithItsStatus
     m_poster = std::make_shared<AppMetrics::Testing::CRecordingPoster>();
     TearDown();
     SetUp();
-    auto clock = std::make_shared<CFakeLaunchClock>();
+    auto clock = std::make_shared<CFakeClock>();
     auto installer = std::make_shared<CFakeInstaller>(WriteInstaller(0).wstring(), std::vector<int32_t>{c.status},
                                                       c.error);
     CInstallerLauncher launcher(std::make_shared<CFixedCommandLine>(L""), Settings(clock));
@@ -283,7 +243,7 @@ TEST_F(InstallerLauncherTest, AFileNeverReadyIsGivenUpAfterTheLimitWithItsStatus
     EXPECT_EQ(run.outcomes, std::vector<std::string>{c.outcome});
     EXPECT_EQ(run.hits, std::vector<std::string>{c.hit});
     EXPECT_EQ(installer->Calls(), 40u);  // every 3 s until 120 s have passed
-    EXPECT_EQ(clock->Sleeps(), std::vector<uint32_t>(40, 3000));
+    EXPECT_EQ(clock->Sleeps(), std::vector<uint64_t>(40, 3000));
     EXPECT_FALSE(fs::exists(m_folder / "argv.txt"));
   }
 }
@@ -304,7 +264,7 @@ TEST_F(InstallerLauncherTest, AReadyFileThatCannotBeStartedIsRetriedUntilTheLimi
     m_poster = std::make_shared<AppMetrics::Testing::CRecordingPoster>();
     TearDown();
     SetUp();
-    auto clock = std::make_shared<CFakeLaunchClock>();
+    auto clock = std::make_shared<CFakeClock>();
     auto installer = std::make_shared<CFakeInstaller>(c.path, std::vector<int32_t>{kInstallerReady});
     CInstallerLauncher launcher(std::make_shared<CFixedCommandLine>(c.arguments), Settings(clock));
     const Run run = LaunchAndWait(launcher, installer);
@@ -317,7 +277,7 @@ TEST_F(InstallerLauncherTest, AReadyFileThatCannotBeStartedIsRetriedUntilTheLimi
 }
 
 TEST_F(InstallerLauncherTest, NoInstallerOrAFailingOneIsALaunchFailure) {
-  CInstallerLauncher launcher(nullptr, Settings(std::make_shared<CFakeLaunchClock>()));
+  CInstallerLauncher launcher(nullptr, Settings(std::make_shared<CFakeClock>()));
   Run run = LaunchAndWait(launcher, nullptr);
   EXPECT_EQ(run.outcomes, std::vector<std::string>{"failed 0"});
   EXPECT_EQ(run.hits, std::vector<std::string>{"t=exception&exd=IR__OS_!m_installer&exf=1"});
@@ -333,20 +293,59 @@ TEST_F(InstallerLauncherTest, NoInstallerOrAFailingOneIsALaunchFailure) {
 
 TEST_F(InstallerLauncherTest, StopCutsShortOnlyThePauseAndTheRunStillEnds) {
   const fs::path path = WriteInstaller(0);
-  auto clock = std::make_shared<CFakeLaunchClock>(1);
+  auto clock = std::make_shared<CFakeClock>(1);
   auto installer = std::make_shared<CFakeInstaller>(path.wstring(), std::vector<int32_t>{kInstallerWritten,
                                                                                          kInstallerReady});
   auto outcome = std::make_shared<CRecordingOutcome>();
   CInstallerLauncher launcher(std::make_shared<CFixedCommandLine>(L"/S"), Settings(clock));
   ASSERT_TRUE(launcher.Launch(installer, outcome, m_page));
-  ASSERT_TRUE(clock->sleeping.Wait());
+  ASSERT_TRUE(clock->held.Wait());
   launcher.Stop();
 
   // The interrupted pause was taken again without interruption, and the ready file was run.
   EXPECT_EQ(outcome->Outcomes(), std::vector<std::string>{"succeeded"});
-  EXPECT_EQ(clock->PlainSleeps(), std::vector<uint32_t>{3000});
+  EXPECT_EQ(clock->PlainSleeps(), std::vector<uint64_t>{3000});
   EXPECT_EQ(installer->Calls(), 2u);
   EXPECT_EQ(RecordedArgv(), (std::vector<std::string>{path.string(), "/S"}));
+}
+
+TEST_F(InstallerLauncherTest, ANewLaunchDoesNotWaitForTheRunningOneAndRunsAfterIt) {
+  // The first run is busy (as with a product installer that runs for minutes) until released.
+  struct CBusyInstaller final : IInstaller {
+    std::wstring path;
+    Event entered, release;
+    explicit CBusyInstaller(std::wstring p) : path(std::move(p)) {}
+    std::wstring GetPath() override { return path; }
+    int32_t GetStatus() override {
+      entered.Set();
+      EXPECT_TRUE(release.Wait());
+      return kInstallerReady;
+    }
+    bool Save() override { return true; }
+  };
+  const fs::path script = WriteInstaller(0);
+  auto busy = std::make_shared<CBusyInstaller>(script.wstring());
+  auto first = std::make_shared<CRecordingOutcome>();
+  auto second = std::make_shared<CRecordingOutcome>();
+  CInstallerLauncher launcher(std::make_shared<CFixedCommandLine>(L"/S"), Settings(std::make_shared<CFakeClock>()));
+  ASSERT_TRUE(launcher.Launch(busy, first, m_page));
+  ASSERT_TRUE(busy->entered.Wait());
+
+  // The page's or the download's thread launches again while the first run is busy.
+  Event returned;
+  std::thread again([&] {
+    EXPECT_TRUE(launcher.Launch(std::make_shared<CFakeInstaller>(script.wstring(), std::vector<int32_t>{kInstallerReady}),
+                                second, m_page));
+    returned.Set();
+  });
+  EXPECT_TRUE(returned.Wait());
+  EXPECT_TRUE(second->Outcomes().empty());
+  busy->release.Set();
+  again.join();
+
+  EXPECT_EQ(second->Wait(), std::vector<std::string>{"succeeded"});
+  EXPECT_EQ(first->Outcomes(), std::vector<std::string>{"succeeded"});  // ended before the second began
+  launcher.Stop();
 }
 
 TEST_F(InstallerLauncherTest, TheLauncherMayBeDroppedFromItsOwnFinalCallback) {
@@ -363,7 +362,7 @@ TEST_F(InstallerLauncherTest, TheLauncherMayBeDroppedFromItsOwnFinalCallback) {
   };
   auto outcome = std::make_shared<CDroppingOutcome>();
   outcome->launcher = std::make_unique<CInstallerLauncher>(std::make_shared<CFixedCommandLine>(L""),
-                                                           Settings(std::make_shared<CFakeLaunchClock>()));
+                                                           Settings(std::make_shared<CFakeClock>()));
   auto installer = std::make_shared<CFakeInstaller>(WriteInstaller(0).wstring(), std::vector<int32_t>{0});
   ASSERT_TRUE(outcome->launcher->Launch(installer, outcome, nullptr));
   EXPECT_TRUE(outcome->done.Wait());

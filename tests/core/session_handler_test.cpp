@@ -13,6 +13,7 @@
 #include "platform/text.h"
 #include "tests/core/install_fakes.h"
 #include "tests/metrics/fakes.h"
+#include "tests/support/hit_log.h"
 #include "tests/support/dev_server.h"
 #include "tests/support/env.h"
 #include "tests/support/fixtures.h"
@@ -58,16 +59,9 @@ class SessionCollectorTest : public ::testing::Test {
     const Parameters fixed = {{"v", "1"},   {"tid", "UA-1234-5"}, {"cid", Platform::WideToUtf8(uid)},
                               {"an", "Quarro Omnikit"}, {"av", "3.10.1.2"}, {"ul", language}, {"ci", "OMK"}};
     std::vector<Parameters> hits;
-    std::ifstream in(dir.Path() / "hits.jsonl");
-    size_t seen = 0;
-    for (std::string line; std::getline(in, line);) {
-      if (++seen <= m_hitsRead) continue;
+    for (const auto& hit : TestSupport::ReadHitLog(dir.Path() / "hits.jsonl", m_hitsRead)) {
       ++m_hitsRead;
-      Parameters all;
-      const boost::json::value record = boost::json::parse(line);
-      for (const auto& pair : record.as_object().at("hit").as_array()) {
-        all.emplace_back(pair.as_array().at(0).as_string().c_str(), pair.as_array().at(1).as_string().c_str());
-      }
+      const Parameters& all = hit.parameters;
       EXPECT_EQ(Parameters(all.begin(), all.begin() + std::min(all.size(), fixed.size())), fixed);
       hits.emplace_back(all.begin() + std::min(all.size(), fixed.size()), all.end());
     }
@@ -161,12 +155,7 @@ class UidTest : public ::testing::Test {
   }
   const fs::path& Root() const { return dir.Path(); }
   void WriteSettings(const std::string& uidLine) {
-    TestSupport::WriteFile(Root() / "pd" / "Quarro" / "Quarro Omnikit" /
-                               Platform::WideToUtf8(Platform::GetInteractiveUserKey()) / "Lumevo.ini",
-                           "[Common]\nlanguage=English\nsplashShow=true\ncreateSystemRestorePoints=true\n"
-                           "showScanInProgressDialog=true\nshowOptimizeConfirmDialog=true\nenableScheduledTasks=true\n"
-                           "enableCheckUpdatesOnStartup=true\nallScannersStarts=false\nenableTracking=true\n" +
-                               uidLine + "allowOffers=true\n");
+    TestSupport::WriteFile(TestSupport::SuiteSettingsPath(Root() / "pd"), TestSupport::SuiteSettingsIni(uidLine));
   }
   // A copy of omk-setup in its own folder, where its answer file goes.
   fs::path SetupCopy(const std::string& folder) {
@@ -231,8 +220,7 @@ TEST_F(UidTest, EveryMissingAnswerGivesTheGeneratedUuid) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    const fs::path ini = Root() / "pd" / "Quarro" / "Quarro Omnikit" /
-                         Platform::WideToUtf8(Platform::GetInteractiveUserKey()) / "Lumevo.ini";
+    const fs::path ini = TestSupport::SuiteSettingsPath(Root() / "pd");
     fs::remove(ini);
     if (c.settings != "-") WriteSettings(c.settings);
     const fs::path setup = c.folder.empty() ? Root() / "missing" / "omk-setup" : SetupCopy(c.folder);

@@ -13,10 +13,11 @@
 #include <mutex>
 
 #include "core/web_installer_source.h"
-#include "network/md5_digest.h"
+#include "platform/md5.h"
 #include "platform/system_version.h"
 #include "platform/text.h"
 #include "tests/support/dev_server.h"
+#include "tests/support/fake_clock.h"
 #include "tests/support/env.h"
 #include "tests/support/temp_dir.h"
 
@@ -106,12 +107,6 @@ struct Hit {
   bool operator==(const Hit&) const = default;
 };
 
-std::string Md5(const std::string& bytes) {
-  Cxx::Network::Downloader::CMd5Digest digest;
-  digest.Update(bytes.data(), bytes.size());
-  return *digest.HexDigest();
-}
-
 const std::string kFallbackPath = "/tools/quarro/components/684cc33c-b807-4fa8-a2a4-d84cc48326a4";
 
 // One source with recorded sleeps and hits, its temporary files in a private folder.
@@ -130,12 +125,7 @@ class WebInstallerSourceTest : public testing::Test {
       std::lock_guard lock(m_mutex);
       m_hits.push_back({hit.description, hit.code, hit.severity});
     };
-    if (!settings.sleep) {
-      settings.sleep = [this](std::chrono::milliseconds delay) {
-        std::lock_guard lock(m_mutex);
-        m_sleeps.push_back(delay.count());
-      };
-    }
+    if (!settings.clock) settings.clock = m_clock;
     InstallationDetails details(InstallerOptions(L"/BUILD_ID=77abc /LANG=de"));
     return std::make_shared<CWebInstallerSource>(details, std::move(settings));
   }
@@ -144,10 +134,7 @@ class WebInstallerSourceTest : public testing::Test {
     std::lock_guard lock(m_mutex);
     return m_hits;
   }
-  std::vector<int64_t> Sleeps() {
-    std::lock_guard lock(m_mutex);
-    return m_sleeps;
-  }
+  std::vector<uint64_t> Sleeps() { return m_clock->Sleeps(); }
   // The source's temporary files ("XXXXXX.tmp"); the dev server keeps its own folder here too.
   size_t TempFiles() const {
     size_t count = 0;
@@ -159,7 +146,7 @@ class WebInstallerSourceTest : public testing::Test {
   TestSupport::ScopedEnv m_env;
   std::mutex m_mutex;
   std::vector<Hit> m_hits;
-  std::vector<int64_t> m_sleeps;
+  std::shared_ptr<TestSupport::CFakeClock> m_clock = std::make_shared<TestSupport::CFakeClock>();
 };
 
 std::string ReadFile(const std::wstring& path) {
@@ -171,7 +158,7 @@ TEST_F(WebInstallerSourceTest, AnsweredComponentIsFetchedIntoAnExecutableTempFil
   const std::string body = TestSupport::GeneratedBody(0, 700000);
   const DevServer server(R"({"routes": [{"method": "POST", "path": "/component", "kind": "component",
     "answer": {"components": [{"id": "OMK_SM", "version": "3.10.1.2", "url": "{base}/file.bin",
-    "md5": ")" + Md5(body) + R"("}]}}, {"path": "/file.bin", "body_size": 700000}]})");
+    "md5": ")" + Platform::Md5Hex(body) + R"("}]}}, {"path": "/file.bin", "body_size": 700000}]})");
   auto source = MakeSource(server);
   auto callback = std::make_shared<FakeSourceCallback>();
   auto progress = std::make_shared<FakeProgress>();
@@ -255,7 +242,7 @@ TEST_P(WebInstallerSourceQueryTest, RetriesThenAsksWithoutVersionThenFallsBack) 
   const std::string body = TestSupport::GeneratedBody(0, 5000);
   std::string answers = c.answers;
   for (std::string::size_type at; (at = answers.find("MD5")) != std::string::npos;) {
-    answers.replace(at, 3, Md5(body));
+    answers.replace(at, 3, Platform::Md5Hex(body));
   }
   const DevServer server(R"({"routes": [
     {"method": "POST", "path": "/component", "kind": "component", "answers": )" + answers + R"(},
@@ -263,7 +250,7 @@ TEST_P(WebInstallerSourceQueryTest, RetriesThenAsksWithoutVersionThenFallsBack) 
     {"path": ")" + kFallbackPath + R"(", "body_size": 5000}]})");
   WebInstallerSourceSettings settings;
   settings.fallback.url = Platform::Utf8ToWide(server.HttpUrl(kFallbackPath));
-  settings.fallback.md5 = Platform::Utf8ToWide(Md5(body));
+  settings.fallback.md5 = Platform::Utf8ToWide(Platform::Md5Hex(body));
   auto source = MakeSource(server, settings);
   auto callback = std::make_shared<FakeSourceCallback>();
 
@@ -280,7 +267,7 @@ TEST_P(WebInstallerSourceQueryTest, RetriesThenAsksWithoutVersionThenFallsBack) 
     EXPECT_EQ(std::string(sent.as_string()), versionless ? "" : "3.10.1.2") << "request " << i;
   }
   EXPECT_EQ(requests.back().path, c.fetched);
-  EXPECT_EQ(Sleeps(), std::vector<int64_t>(c.sleeps, 3000));
+  EXPECT_EQ(Sleeps(), std::vector<uint64_t>(c.sleeps, 3000));
   EXPECT_EQ(Hits(), c.hits);
 }
 
@@ -377,25 +364,13 @@ TEST_F(WebInstallerSourceTest, DownloadThatCannotStartIsASourceFailure) {
 TEST_F(WebInstallerSourceTest, StopEndsTheRetrySleepWithoutAReport) {
   const DevServer server(R"({"routes": [{"method": "POST", "path": "/component", "kind": "component",
     "answer": {"empty": true}}]})");
-  std::mutex mutex;
-  std::condition_variable changed;
-  bool sleeping = false;
   WebInstallerSourceSettings settings;
-  settings.sleep = [&](std::chrono::milliseconds) {
-    {
-      std::lock_guard lock(mutex);
-      sleeping = true;
-    }
-    changed.notify_all();
-    boost::this_thread::sleep_for(boost::chrono::hours(1));
-  };
+  const auto clock = std::make_shared<TestSupport::CFakeClock>(1);
+  settings.clock = clock;
   auto source = MakeSource(server, settings);
   auto callback = std::make_shared<FakeSourceCallback>();
   source->Start(callback, std::make_shared<FakeProgress>());
-  {
-    std::unique_lock lock(mutex);
-    ASSERT_TRUE(changed.wait_for(lock, kOutcomeLimit, [&] { return sleeping; }));
-  }
+  ASSERT_TRUE(clock->held.Wait());
   source->Stop();
   EXPECT_TRUE(callback->Reports().empty());
   EXPECT_EQ(server.Requests().size(), 1u);
@@ -407,9 +382,9 @@ TEST_F(WebInstallerSourceTest, NewStartDropsTheEarlierDownloadAndItsReports) {
   const DevServer server(R"({"routes": [{"method": "POST", "path": "/component", "kind": "component",
     "answers": [
       {"components": [{"id": "OMK_SM", "version": "3.10.1.2", "url": "{base}/slow.bin", "md5": ")" +
-                         Md5(TestSupport::GeneratedBody(0, 100000)) + R"("}]},
+                         Platform::Md5Hex(TestSupport::GeneratedBody(0, 100000)) + R"("}]},
       {"components": [{"id": "OMK_SM", "version": "3.10.1.2", "url": "{base}/fast.bin", "md5": ")" +
-                         Md5(body) + R"("}]}]},
+                         Platform::Md5Hex(body) + R"("}]}]},
     {"path": "/slow.bin", "body_size": 100000, "trickle": {"bytes": 100, "delay_ms": 100}},
     {"path": "/fast.bin", "body_size": 2000}]})");
   auto source = MakeSource(server);

@@ -7,8 +7,9 @@
 #include <fstream>
 
 #include "config/profile.h"
-#include "platform/crypto.h"
+#include "platform/md5.h"
 #include "platform/text.h"
+#include "tests/support/hit_log.h"
 #include "tests/support/dev_server.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/process.h"
@@ -24,16 +25,6 @@ using Hit = std::map<std::string, std::string>;
 
 const std::string kDemoOrigin = "http://127.0.0.1:47801";
 const fs::path kPki = OMK_DEMO_PKI;
-
-std::string Md5Hex(const std::string& bytes) {
-  std::string hex;
-  for (const uint8_t byte : Platform::Md5(bytes)) {
-    char two[3];
-    std::snprintf(two, sizeof two, "%02x", byte);
-    hex += two;
-  }
-  return hex;
-}
 
 // The component service's record for the suite.
 std::string SuiteComponent(const std::string& version, const std::string& md5) {
@@ -87,21 +78,8 @@ class InstallTest : public testing::Test {
   // The hits the collector received, in order; each maps parameter names to values.
   std::vector<Hit> Hits() const {
     std::vector<Hit> hits;
-    std::ifstream in(Root() / "hits.jsonl");
-    size_t number = 0;
-    for (std::string line; std::getline(in, line);) {
-      if (number++ < m_hitsSeen) continue;
-      Hit hit;
-      const boost::json::value record = boost::json::parse(line);
-      const auto& fields = record.at("hit");
-      if (fields.is_object()) {
-        for (const auto& [name, value] : fields.as_object()) hit.emplace(name, value.as_string().c_str());
-      } else {
-        for (const auto& pair : fields.as_array()) {
-          hit.emplace(pair.as_array()[0].as_string().c_str(), pair.as_array()[1].as_string().c_str());
-        }
-      }
-      hits.push_back(hit);
+    for (const auto& logged : TestSupport::ReadHitLog(Root() / "hits.jsonl", m_hitsSeen)) {
+      hits.emplace_back(logged.parameters.begin(), logged.parameters.end());
     }
     return hits;
   }
@@ -279,7 +257,7 @@ TEST_F(InstallTest, UntrustedFilesNeverRun) {
 
   for (const fs::path& product : {other, tampered}) {
     SCOPED_TRACE(product.filename().string());
-    ServeSuite(Md5Hex(TestSupport::ReadFile(product)), product);
+    ServeSuite(Platform::Md5Hex(TestSupport::ReadFile(product)), product);
     const auto result = Setup({"/S"});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_FALSE(fs::exists(ArgsLog()));

@@ -25,13 +25,9 @@ class TrackingUidTest : public ::testing::Test {
   }
   const std::filesystem::path& Root() const { return m_dir.Path(); }
   std::filesystem::path Ini() const {
-    return Root() / "pd" / "Quarro" / "Quarro Omnikit" / Platform::WideToUtf8(Platform::GetInteractiveUserKey()) / "Lumevo.ini";
+    return TestSupport::SuiteSettingsPath(Root() / "pd");
   }
-  static std::string Settings(const std::string& uidLine) {
-    return "[Common]\nlanguage=English\nsplashShow=true\ncreateSystemRestorePoints=true\nshowScanInProgressDialog=true\n"
-           "showOptimizeConfirmDialog=true\nenableScheduledTasks=true\nenableCheckUpdatesOnStartup=true\n"
-           "allScannersStarts=false\nenableTracking=true\n" + uidLine + "allowOffers=true\n";
-  }
+  static std::string Settings(const std::string& uidLine) { return TestSupport::SuiteSettingsIni(uidLine); }
   TestSupport::ProcessResult Extract(const std::string& argument) {
     return RunProcess(OMK_SETUP_PATH, {argument}, m_env);
   }

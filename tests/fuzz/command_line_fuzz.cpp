@@ -6,7 +6,7 @@
 #include <regex>
 #include <string>
 
-#include "app/command_line_arguments.h"
+#include "core/command_line_arguments.h"
 #include "platform/text.h"
 
 namespace {

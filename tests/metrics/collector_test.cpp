@@ -8,6 +8,7 @@
 
 #include "metrics/google_analytics_metrics.h"
 #include "tests/metrics/fakes.h"
+#include "tests/support/hit_log.h"
 #include "tests/support/dev_server.h"
 #include "tests/support/temp_dir.h"
 
@@ -16,11 +17,7 @@ namespace {
 
 using Testing::CFakeClock;
 
-struct LoggedHit {
-  std::string answer;
-  std::string userAgent;
-  std::vector<std::pair<std::string, std::string>> parameters;
-};
+using TestSupport::LoggedHit;
 
 class CollectorTest : public ::testing::Test {
  protected:
@@ -46,22 +43,7 @@ class CollectorTest : public ::testing::Test {
     return sender;
   }
 
-  std::vector<LoggedHit> Hits() {
-    std::vector<LoggedHit> hits;
-    std::ifstream in(dir.Path() / "hits.jsonl");
-    for (std::string line; std::getline(in, line);) {
-      const auto record = boost::json::parse(line).as_object();
-      LoggedHit hit;
-      hit.answer = record.at("answer").as_string().c_str();
-      hit.userAgent = record.at("user_agent").as_string().c_str();
-      for (const auto& pair : record.at("hit").as_array()) {
-        hit.parameters.emplace_back(pair.as_array().at(0).as_string().c_str(),
-                                    pair.as_array().at(1).as_string().c_str());
-      }
-      hits.push_back(std::move(hit));
-    }
-    return hits;
-  }
+  std::vector<LoggedHit> Hits() { return TestSupport::ReadHitLog(dir.Path() / "hits.jsonl"); }
 
   TestSupport::TempDir dir;
   std::unique_ptr<TestSupport::DevServer> server;

@@ -7,7 +7,7 @@
 #include <mutex>
 
 #include "network/downloader.h"
-#include "network/md5_digest.h"
+#include "platform/md5.h"
 #include "platform/text.h"
 #include "tests/support/dev_server.h"
 #include "tests/support/temp_dir.h"
@@ -17,12 +17,6 @@ namespace {
 
 using Http::HttpClient::ConnectionSettings;
 using TestSupport::DevServer;
-
-std::string Md5Of(const std::string& bytes) {
-  CMd5Digest digest;
-  digest.Update(bytes.data(), bytes.size());
-  return *digest.HexDigest();
-}
 
 std::string Upper(std::string text) {
   for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -97,7 +91,7 @@ constexpr size_t kSize = 1000000;
 TEST_F(DownloaderServerTest, VerifiedBodyReachesTheBufferWhateverTheDigestCase) {
   const DevServer server(R"({"routes": [{"path": "/f.bin", "body_size": 1000000}]})", {.http = true, .https = true});
   const std::string body = TestSupport::GeneratedBody(0, kSize);
-  for (const std::string& md5 : {Md5Of(body), Upper(Md5Of(body))}) {
+  for (const std::string& md5 : {Platform::Md5Hex(body), Upper(Platform::Md5Hex(body))}) {
     for (const std::string& url : {server.HttpUrl("/f.bin"), server.HttpsUrl("/f.bin")}) {
       CByteBuffer buffer;
       Observer observer;
@@ -115,7 +109,7 @@ TEST_F(DownloaderServerTest, FailedAttemptsAreRepeatedThreeTimes) {
     {"path": "/f.bin", "body_size": 1000000},
     {"path": "/nolength", "body": "abc", "content_length": false},
     {"path": "/err", "status": 500, "body": "x"}]})");
-  const std::string md5 = Md5Of(TestSupport::GeneratedBody(0, kSize));
+  const std::string md5 = Platform::Md5Hex(TestSupport::GeneratedBody(0, kSize));
   struct Case {
     std::string path;
     std::string md5;
@@ -124,7 +118,7 @@ TEST_F(DownloaderServerTest, FailedAttemptsAreRepeatedThreeTimes) {
       {"/f.bin", "0123456789abcdef0123456789abcdef", kDownloadDigestMismatch},
       {"/missing", md5, kDownloadClientError},
       {"/err", md5, kDownloadServerError},
-      {"/nolength", Md5Of("abc"), kDownloadReadFailed},
+      {"/nolength", Platform::Md5Hex("abc"), kDownloadReadFailed},
   };
   size_t before = 0;
   for (const Case& c : cases) {
@@ -143,7 +137,7 @@ TEST_F(DownloaderServerTest, RetryAfterAServerErrorSucceeds) {
     {"path": "/f.bin", "sequence": [{"status": 503}, {"body_size": 1000000}]}]})");
   CByteBuffer buffer;
   Observer observer;
-  EXPECT_EQ(Fetch(server.HttpUrl("/f.bin"), Md5Of(TestSupport::GeneratedBody(0, kSize)), buffer, observer), kDownloadOk);
+  EXPECT_EQ(Fetch(server.HttpUrl("/f.bin"), Platform::Md5Hex(TestSupport::GeneratedBody(0, kSize)), buffer, observer), kDownloadOk);
   EXPECT_EQ(buffer.Bytes().size(), kSize);
   EXPECT_EQ(server.Requests().size(), 2u);
 }
@@ -153,7 +147,7 @@ TEST_F(DownloaderServerTest, CutConnectionIsResumedWithinOneAttempt) {
     {"path": "/f.bin", "body_size": 1000000, "cut_after": 300000, "cut_mode": "once"}]})");
   CByteBuffer buffer;
   Observer observer;
-  EXPECT_EQ(Fetch(server.HttpUrl("/f.bin"), Md5Of(TestSupport::GeneratedBody(0, kSize)), buffer, observer), kDownloadOk);
+  EXPECT_EQ(Fetch(server.HttpUrl("/f.bin"), Platform::Md5Hex(TestSupport::GeneratedBody(0, kSize)), buffer, observer), kDownloadOk);
   EXPECT_EQ(buffer.Bytes().size(), kSize);
   const auto requests = server.Requests();
   ASSERT_EQ(requests.size(), 2u);
@@ -167,7 +161,7 @@ TEST_F(DownloaderServerTest, LargeBodiesAreHashedWhileTheyArrive) {
     {"path": "/big.bin", "body_size": 9437185},
     {"path": "/cut.bin", "body_size": 9437185, "cut_after": 5000000, "cut_mode": "once"}]})");
   const std::string body = TestSupport::GeneratedBody(0, 9437185);
-  const std::string md5 = Md5Of(body);
+  const std::string md5 = Platform::Md5Hex(body);
   struct Case {
     const char* path;
     std::string md5;
@@ -175,7 +169,7 @@ TEST_F(DownloaderServerTest, LargeBodiesAreHashedWhileTheyArrive) {
   } const cases[] = {
       {"/big.bin", md5, kDownloadOk},
       {"/cut.bin", md5, kDownloadOk},
-      {"/big.bin", Md5Of(body.substr(1)), kDownloadDigestMismatch},
+      {"/big.bin", Platform::Md5Hex(body.substr(1)), kDownloadDigestMismatch},
   };
   for (const Case& c : cases) {
     CByteBuffer buffer;
@@ -218,7 +212,7 @@ TEST_F(DownloaderServerTest, StartToFileWritesAndVerifiesTheFile) {
     std::filesystem::create_directory(dir.Path() / "sub");
     std::ofstream(file) << "old content that is longer than nothing";
   }
-  for (const std::string& md5 : {Upper(Md5Of(body)), std::string("00000000000000000000000000000000")}) {
+  for (const std::string& md5 : {Upper(Platform::Md5Hex(body)), std::string("00000000000000000000000000000000")}) {
     auto observer = std::make_shared<Observer>();
     CDownloader downloader(Wide(server.HttpUrl("/f.bin")), Wide(md5));
     downloader.Subscribe(observer);
@@ -232,7 +226,7 @@ TEST_F(DownloaderServerTest, StartToFileWritesAndVerifiesTheFile) {
 
 TEST_F(DownloaderServerTest, ObserverMayUnsubscribeWhileNotified) {
   const DevServer server(R"({"routes": [{"path": "/f.bin", "body_size": 1000}]})");
-  CDownloader downloader(Wide(server.HttpUrl("/f.bin")), Wide(Md5Of(TestSupport::GeneratedBody(0, 1000))));
+  CDownloader downloader(Wide(server.HttpUrl("/f.bin")), Wide(Platform::Md5Hex(TestSupport::GeneratedBody(0, 1000))));
   struct Leaving : Observer {
     CDownloader* downloader = nullptr;
     std::shared_ptr<IDownloadObserver> self;

@@ -8,7 +8,7 @@
 #include <mutex>
 
 #include "network/exceptions.h"
-#include "network/md5_digest.h"
+#include "platform/md5.h"
 #include "tests/support/temp_dir.h"
 
 namespace Cxx::Network::Downloader {
@@ -92,7 +92,7 @@ TEST(Md5DigestTest, KnownDigestsFedInPieces) {
       {"The quick brown fox jumps over the lazy dog", "9e107d9d372bb6826bd81d3542a419d6"},
   };
   for (const auto& [text, hex] : cases) {
-    CMd5Digest digest;
+    Platform::CMd5Digest digest;
     ASSERT_TRUE(digest.Ready());
     for (size_t i = 0; i < text.size(); i += 7) ASSERT_TRUE(digest.Update(text.data() + i, std::min<size_t>(7, text.size() - i)));
     EXPECT_EQ(digest.HexDigest(), hex);

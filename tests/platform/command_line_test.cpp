@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "app/command_line_arguments.h"
 
 namespace Platform {
 namespace {
@@ -23,19 +22,6 @@ TEST(CommandLineTextTest, QuotesArgumentsWithWhiteSpace) {
       {{L"/BUILD_ID="}, L"/BUILD_ID="},
   };
   for (const auto& [args, text] : cases) EXPECT_EQ(JoinCommandLine(args), text);
-}
-
-TEST(CommandLineTextTest, RoundTripThroughTheOptionGrammar) {
-  const char* argv[] = {"omk-setup",         "/TRACKING=camp aign 7", "/LANG", "de",
-                        "/OSOURCE",          "site x",               "/S",    "-extractTrackingUID=/tmp/a b/c.txt", "/UPDATE=/x",
-                        "/BUILD_ID=\xC3\xA9", nullptr};
-  const CustomInstaller::CCommandLineArguments args(GetCommandLineText(10, argv));
-  const CustomInstaller::CCommandLineArguments::Map expected = {
-      {L"/TRACKING", L"camp aign 7"}, {L"/LANG", L"de"},
-      {L"/OSOURCE", L"site x"},       {L"/S", L""},
-      {L"-extractTrackingUID", L"/tmp/a b/c.txt"}, {L"/BUILD_ID", L"\u00E9"}, {L"/UPDATE", L"/x"},
-  };
-  EXPECT_EQ(args.GetArguments(), expected);
 }
 
 TEST(CommandLineTextTest, InvalidUtf8IsReplacedNotFatal) {

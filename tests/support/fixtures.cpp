@@ -5,7 +5,9 @@
 #include <fstream>
 #include <iterator>
 
+#include "platform/environment.h"
 #include "platform/reg_file.h"
+#include "platform/text.h"
 #include "platform/version_info.h"
 #include "tests/support/process.h"
 
@@ -51,6 +53,18 @@ std::string Escaped(const std::string& text) {
     out.push_back(c);
   }
   return out;
+}
+
+std::filesystem::path SuiteSettingsPath(const std::filesystem::path& programData) {
+  return programData / "Quarro" / "Quarro Omnikit" / Platform::WideToUtf8(Platform::GetInteractiveUserKey()) /
+         "Lumevo.ini";
+}
+
+std::string SuiteSettingsIni(const std::string& uidLine) {
+  return "[Common]\nlanguage=English\nsplashShow=true\ncreateSystemRestorePoints=true\nshowScanInProgressDialog=true\n"
+         "showOptimizeConfirmDialog=true\nenableScheduledTasks=true\nenableCheckUpdatesOnStartup=true\n"
+         "allScannersStarts=false\nenableTracking=true\n" +
+         uidLine + "allowOffers=true\n";
 }
 
 }  // namespace TestSupport

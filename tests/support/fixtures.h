@@ -20,6 +20,11 @@ std::string ReadFile(const std::filesystem::path& path);
 void MakeExecutable(const std::filesystem::path& path,
                     const std::vector<std::pair<std::string, std::string>>& versionStrings = {});
 
+// The installed suite's user settings file under a ProgramData root, and its text with the
+// given tracking-UID line (such as "trackingUid={...}\n", or empty).
+std::filesystem::path SuiteSettingsPath(const std::filesystem::path& programData);
+std::string SuiteSettingsIni(const std::string& uidLine);
+
 // Text with every "\" doubled, for paths inside .reg and JSON text.
 std::string Escaped(const std::string& text);
 

@@ -1,20 +1,16 @@
-#include "metrics/clock.h"
+#include "platform/clock.h"
 
 #include <boost/chrono.hpp>
 #include <boost/date_time/posix_time/posix_time_types.hpp>
 #include <boost/thread/thread.hpp>
 
-namespace AppMetrics {
+namespace Platform {
 
 namespace {
 
 class CSystemClock final : public IClock {
  public:
-  uint64_t NowMilliseconds() override {
-    const auto now = boost::chrono::steady_clock::now().time_since_epoch();
-    // Offset by one so that the counter is never 0 ("never" for the rate limiter).
-    return static_cast<uint64_t>(boost::chrono::duration_cast<boost::chrono::milliseconds>(now).count()) + 1;
-  }
+  uint64_t NowMilliseconds() override { return SteadyMilliseconds(); }
 
   boost::posix_time::ptime UtcNow() override {
     return boost::posix_time::microsec_clock::universal_time();
@@ -37,6 +33,15 @@ class CSystemClock final : public IClock {
 
 }  // namespace
 
-std::shared_ptr<IClock> CreateSystemClock() { return std::make_shared<CSystemClock>(); }
+uint64_t SteadyMilliseconds() {
+  const auto now = boost::chrono::steady_clock::now().time_since_epoch();
+  // Offset by one so that the counter is never 0 ("never" for the rate limiter).
+  return static_cast<uint64_t>(boost::chrono::duration_cast<boost::chrono::milliseconds>(now).count()) + 1;
+}
 
-}  // namespace AppMetrics
+std::shared_ptr<IClock> SystemClock() {
+  static const std::shared_ptr<IClock> clock = std::make_shared<CSystemClock>();
+  return clock;
+}
+
+}  // namespace Platform

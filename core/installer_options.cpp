@@ -1,9 +1,9 @@
-#include "app/installer_options.h"
+#include "core/installer_options.h"
 
 #include <mutex>
 #include <utility>
 
-#include "app/command_line_arguments.h"
+#include "core/command_line_arguments.h"
 #include "config/identity.h"
 #include "platform/language.h"
 

@@ -1,4 +1,4 @@
-#include "app/command_line_arguments.h"
+#include "core/command_line_arguments.h"
 
 #include <cstdint>
 #include <limits>

@@ -1,9 +1,11 @@
-#include "app/command_line_arguments.h"
+#include "core/command_line_arguments.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 #include <regex>
+
+#include "platform/command_line.h"
 
 namespace CustomInstaller {
 namespace {
@@ -117,6 +119,20 @@ TEST(IntegerOptionTest, WholeDecimalInt32NegativeGivesZero) {
   for (const auto& [text, expected] : cases) {
     EXPECT_EQ(ParseUnsignedOption(text), expected) << std::string(text.begin(), text.end());
   }
+}
+
+// The program's own command-line text, made from argv, reads back whole through the grammar.
+TEST(CommandLineTextTest, RoundTripThroughTheOptionGrammar) {
+  const char* argv[] = {"omk-setup",         "/TRACKING=camp aign 7", "/LANG", "de",
+                        "/OSOURCE",          "site x",               "/S",    "-extractTrackingUID=/tmp/a b/c.txt", "/UPDATE=/x",
+                        "/BUILD_ID=\xC3\xA9", nullptr};
+  const CCommandLineArguments args(Platform::GetCommandLineText(10, argv));
+  const CCommandLineArguments::Map expected = {
+      {L"/TRACKING", L"camp aign 7"}, {L"/LANG", L"de"},
+      {L"/OSOURCE", L"site x"},       {L"/S", L""},
+      {L"-extractTrackingUID", L"/tmp/a b/c.txt"}, {L"/BUILD_ID", L"\u00E9"}, {L"/UPDATE", L"/x"},
+  };
+  EXPECT_EQ(args.GetArguments(), expected);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "app/installer_options.h"
+#include "core/installer_options.h"
 
 #include <gtest/gtest.h>
 
