@@ -299,8 +299,19 @@
     openPopup(running ? 'myModal' : 'exitPopup');
   }
 
-  function onLink(event) {
+  // Links never navigate inside the page; a left click opens them in the user's browser.
+  function onAnyClick(event) {
+    var link = event.target && event.target.closest ? event.target.closest('a') : null;
+    if (!link) {
+      return;
+    }
     event.preventDefault();
+    if (event.button === 0) {
+      onLink.call(link);
+    }
+  }
+
+  function onLink() {
     var url = this.getAttribute('href');
     if (!url || url === '#') {
       return;
@@ -374,8 +385,8 @@
     });
     $('#brokenFilesPopup_no, #connectionErrorPopup_close, #next_button').on('click', closeWindow);
 
-    $(document).on('click', 'a', onLink);
-    $(document).on('auxclick', 'a', function (event) { event.preventDefault(); });
+    document.addEventListener('click', onAnyClick, true);
+    document.addEventListener('auxclick', onAnyClick, true);
     $(document).on('dragstart', function (event) { event.preventDefault(); });
     $(document).on('contextmenu', function (event) { event.preventDefault(); });
     $(document).on('keydown', onKeyDown);

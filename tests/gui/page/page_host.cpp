@@ -219,7 +219,8 @@ std::string PageHost::JsString(const std::string& body) {
 
 std::vector<Call> PageHost::Calls() {
   std::vector<Call> out;
-  for (const auto& entry : Js("return omkTest.calls();").as_array()) {
+  const boost::json::value calls = Js("return omkTest.calls();");
+  for (const auto& entry : calls.as_array()) {
     const auto& o = entry.as_object();
     Call call;
     call.name = o.at("name").as_string().c_str();
