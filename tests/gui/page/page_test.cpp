@@ -257,6 +257,25 @@ TEST_F(Page, StartUpReadsDpiAppliesTheTranslationAndShowsTheMeasuredPage) {
   EXPECT_TRUE(host.JsBool("return $('.welcome-logo')[0].currentSrc.indexOf('logo-big@2x.png') !== -1;"));
 }
 
+TEST_F(Page, WindowButtonsLieInsideTheStripAreaThatDoesNotDrag) {
+  // The native window drags by the top 83 x scale pixels except 15..75 px from the right edge
+  // and 15..45 px from the top (times the scale).
+  for (const int dpi : {100, 125, 150, 200}) {
+    SCOPED_TRACE(dpi);
+    Start("en", dpi);
+    const double scale = dpi / 100.0;
+    const double width = host.ShownWidth();
+    for (const char* id : {"minimize_button", "close_button"}) {
+      const auto r = host.Js(std::string("var r = document.getElementById('") + id +
+                             "').getBoundingClientRect(); return [r.left, r.top, r.right, r.bottom];").as_array();
+      EXPECT_GE(r[0].to_number<double>(), width - 75 * scale) << id;
+      EXPECT_LE(r[2].to_number<double>(), width - 15 * scale) << id;
+      EXPECT_GE(r[1].to_number<double>(), 15 * scale) << id;
+      EXPECT_LE(r[3].to_number<double>(), 45 * scale) << id;
+    }
+  }
+}
+
 TEST_F(Page, StartUpNeverShowsWithoutTheObjectsTheTranslationOrTheEngine) {
   struct Case {
     const char* name;
