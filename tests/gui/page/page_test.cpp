@@ -445,6 +445,9 @@ TEST_F(Page, PopupButtonsAfterAFailureOpenHelpOrClose) {
       {1, "brokenFilesPopup_yes", "system.openInDefaultBrowser basewnd.close"},
       {1, "brokenFilesPopup_no", "basewnd.close"},
       {2, "connectionErrorPopup_close", "basewnd.close"},
+      // Escape answers as "no" does.
+      {1, "Escape", "basewnd.close"},
+      {2, "Escape", "basewnd.close"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.button);
@@ -452,7 +455,11 @@ TEST_F(Page, PopupButtonsAfterAFailureOpenHelpOrClose) {
     StartInstallation();
     Callback("onError(" + std::to_string(c.code) + ")");
     const size_t mark = host.CallCount();
-    host.Click(c.button);
+    if (c.button == std::string("Escape")) {
+      host.Key(GDK_KEY_Escape);
+    } else {
+      host.Click(c.button);
+    }
     const auto calls = host.NativeCalls(mark);
     EXPECT_EQ(Names(calls), c.calls);
     if (calls.size() == 2) {
