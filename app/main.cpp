@@ -9,6 +9,10 @@
 #include "core/install_graph.h"
 #include "core/session_handler.h"
 #include "core/session_handler_factory.h"
+#include "gui/browser_emulation_setting.h"
+#include "gui/one_instance.h"
+#include "gui/uninstaller_check.h"
+#include "gui/window_activation.h"
 #include "metrics/app_metrics.h"
 #include "platform/command_line.h"
 #include "platform/paths.h"
@@ -25,6 +29,10 @@ int main(int argc, char** argv) {
   wiring.analytics = std::make_shared<CustomInstaller::CMetricsStartupAnalytics>();
   wiring.trackingUid = std::make_shared<CustomInstaller::CExtractTrackingUid>();
   wiring.sessions = std::make_shared<CustomInstaller::CGASessionHandlerFactory>();
+  wiring.singleInstance = std::make_shared<CustomInstaller::Gui::COneInstance>();
+  wiring.windows = std::make_shared<CustomInstaller::Gui::CWindowActivation>();
+  wiring.uninstaller = std::make_shared<CustomInstaller::Gui::CUninstallerCheck>();
+  wiring.browserEmulation = std::make_shared<CustomInstaller::Gui::CBrowserEmulation>();
 #ifdef OMK_SHORT_DELAYS
   // The end-to-end test build: the same program with the core's waits cut to milliseconds.
   wiring.graphs = std::make_shared<CustomInstaller::Core::CInstallGraphFactory>(

@@ -194,6 +194,21 @@ NamedMutexStatus NamedMutex::Create(std::wstring_view name, NamedMutex& out, int
   return status;
 }
 
+bool IsNamedMutexHeld(std::wstring_view name) {
+  const LockLocation location = Locate(name);
+  if (location.error != 0) return false;
+  const int fd = ::open((location.folder / location.file).c_str(),
+                        O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;  // no lock file: no one ever held it since the folder was made
+  struct stat st {};
+  bool held = false;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  }
+  ::close(fd);
+  return held;
+}
+
 std::filesystem::path GetNamedMutexFile(std::wstring_view name) {
   const LockLocation location = Locate(name);
   if (location.error != 0) return {};

@@ -42,6 +42,11 @@ class NamedMutex {
   int m_fd = -1;
 };
 
+// Whether some process (this one included) holds the named mutex. Only looks: creates no lock
+// file, and the probe's shared lock lasts only for the instant of the look. False when it
+// cannot tell (no usable folder, no rights).
+bool IsNamedMutexHeld(std::wstring_view name);
+
 // The folder that holds the lock file of `name`, and that file; empty when the name is empty,
 // too long or its folder is not safe to use (see the .cpp).
 std::filesystem::path GetNamedMutexFile(std::wstring_view name);
