@@ -80,7 +80,9 @@ TEST_F(OneInstanceTest, OneProcessHoldsItAndAnotherIsRefused) {
 TEST_F(OneInstanceTest, StartedProgramsDoNotInheritTheLock) {
   COneInstance guard;
   ASSERT_TRUE(guard.Acquire(false, Suite()));
-  TestSupport::ChildProcess child("/bin/cat", {});  // inherits every descriptor not closed on exec
+  // It inherits every descriptor not closed on exec; once it prints, its exec is complete.
+  TestSupport::ChildProcess child("/bin/sh", {"-c", "echo started; exec cat"});
+  ASSERT_EQ(child.ReadLine(), "started");
   guard.Release();
   EXPECT_EQ(HelperSays({"--instance"}), "instance acquired");
   child.CloseStdin();
