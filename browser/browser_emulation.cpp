@@ -4,6 +4,7 @@
 
 #include "platform/paths.h"
 #include "platform/registry.h"
+#include "platform/text.h"
 
 namespace BrowserControl {
 
@@ -22,7 +23,8 @@ Platform::RegistryView View(bool view32) {
 
 std::wstring GetBrowserEmulationValueName() {
   try {
-    return Platform::GetModulePath().filename().wstring();
+    // File names are UTF-8 bytes here, whatever the locale says.
+    return Platform::Utf8ToWide(Platform::GetModulePath().filename().string());
   } catch (const std::exception&) {
     return {};
   }

@@ -66,7 +66,7 @@ bool CUninstallerCheck::IsUninstallerRunning() {
       if (!entry.is_regular_file(ec)) continue;
       const std::wstring description = FileDescription(entry.path());
       if (description.empty() || !EqualsIgnoreCase(description, m_description)) continue;
-      const auto pids = SessionProcessesNamed(entry.path().filename().wstring());
+      const auto pids = SessionProcessesNamed(Platform::Utf8ToWide(entry.path().filename().string()));
       if (pids.empty()) continue;
       const Platform::NativeWindow window = Platform::FindTopLevelWindowOfProcesses(pids);
       if (window == 0) continue;

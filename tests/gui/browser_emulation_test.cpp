@@ -93,19 +93,19 @@ TEST_F(BrowserEmulationTest, WhetherTheVersion11EngineIsSelected) {
 
 // The value is named after the program file as it is stored, whatever it was built as.
 TEST_F(BrowserEmulationTest, ProgramStoredUnderAnotherNameUsesThatName) {
-  const fs::path renamed = Root() / "bin" / "Quarro Setup (2).exe";
+  const fs::path renamed = Root() / "bin" / "Quarro Setup (2) \u00e9.exe";
   fs::create_directories(renamed.parent_path());
   fs::copy_file(OMK_GUARD_HELPER, renamed);
   std::vector<std::string> lines;
   auto helper = StartHelper({"--emulation"}, &lines, renamed.string());
-  ASSERT_EQ(lines, std::vector<std::string>{"emulation Quarro Setup (2).exe set"});
-  const auto value = Stored(L"Quarro Setup (2).exe");
+  ASSERT_EQ(lines, std::vector<std::string>{"emulation Quarro Setup (2) \u00e9.exe set"});
+  const auto value = Stored(L"Quarro Setup (2) \u00e9.exe");
   ASSERT_TRUE(value);
   EXPECT_EQ(value->number, 11000u);
   EXPECT_FALSE(Stored(L"omk-guard-helper"));
   helper->CloseStdin();
   EXPECT_EQ(helper->Wait(), 0);
-  EXPECT_FALSE(Stored(L"Quarro Setup (2).exe"));
+  EXPECT_FALSE(Stored(L"Quarro Setup (2) \u00e9.exe"));
 }
 
 }  // namespace

@@ -64,7 +64,7 @@ TEST_F(UninstallerCheckTest, RunningUninstallerIsFoundAndShown) {
   const std::vector<Case> cases = {
       {.what = "uninstaller runs with its window", .expected = true},
       {.what = "letter case of the description and the program's name differ",
-       .note = "QUARRO omnikit UNINSTALLER", .runAs = "AU_.EXE", .expected = true},
+       .note = "QUARRO omnikit UNINSTALLER", .runAs = "AU_\u00e9.EXE", .expected = true},
       {.what = "no one holds the mutex", .mutex = false},
       {.what = "another description", .note = "Quarro Omnikit Cleaner"},
       {.what = "copy without version note", .note = std::nullopt},
@@ -77,14 +77,14 @@ TEST_F(UninstallerCheckTest, RunningUninstallerIsFoundAndShown) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     fs::remove_all(CopyFolder());
-    const fs::path copy = CopyFolder() / "Au_.exe";
+    const fs::path copy = CopyFolder() / "Au_\u00e9.exe";
     if (c.folder) {
       // Entries that are no program files are passed over without reading (a FIFO would block).
       fs::create_directories(CopyFolder() / "sub folder");
       ASSERT_EQ(mkfifo((CopyFolder() / "pipe").c_str(), 0600), 0);
       CopyHelper(copy, c.note);
     }
-    const fs::path program = c.runAs == "copy" && c.folder ? copy : Root() / "bin" / (c.runAs == "copy" ? "Au_.exe" : c.runAs);
+    const fs::path program = c.runAs == "copy" && c.folder ? copy : Root() / "bin" / (c.runAs == "copy" ? "Au_\u00e9.exe" : c.runAs);
     if (program != copy) CopyHelper(program, std::nullopt);
 
     std::vector<std::string> args;

@@ -53,7 +53,8 @@ XWindowId XClient::CreateWindow(const XWindowOptions& options) {
   XSetWindowAttributes attributes{};
   attributes.override_redirect = options.overrideRedirect ? True : False;
   attributes.event_mask = StructureNotifyMask;
-  const Window window = XCreateWindow(m_display, DefaultRootWindow(m_display), 10, 10, 200, 100, 0,
+  const Window parent = options.parent != 0 ? options.parent : DefaultRootWindow(m_display);
+  const Window window = XCreateWindow(m_display, parent, 10, 10, 200, 100, 0,
                                       CopyFromParent, InputOutput, CopyFromParent,
                                       CWOverrideRedirect | CWEventMask, &attributes);
   const Atom utf8 = XInternAtom(m_display, "UTF8_STRING", False);
@@ -79,6 +80,12 @@ XWindowId XClient::CreateWindow(const XWindowOptions& options) {
   const std::string host = options.host.empty() ? HostName() : options.host;
   XChangeProperty(m_display, window, XA_WM_CLIENT_MACHINE, XA_STRING, 8, PropModeReplace,
                   reinterpret_cast<const unsigned char*>(host.data()), static_cast<int>(host.size()));
+  if (options.wmState) {
+    const Atom wmState = XInternAtom(m_display, "WM_STATE", False);
+    const long state[2] = {NormalState, None};
+    XChangeProperty(m_display, window, wmState, wmState, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(state), 2);
+  }
   if (options.map) MapWindow(window);
   XSync(m_display, False);
   return window;

@@ -20,6 +20,8 @@ struct XWindowOptions {
   std::string host = {};      // WM_CLIENT_MACHINE; empty: this host's name
   bool map = true;            // shown (mapped); waits until it is
   bool overrideRedirect = false;
+  XWindowId parent = 0;       // 0: the root (a top-level window); else e.g. a frame
+  bool wmState = false;       // carries WM_STATE, as a window manager marks its clients
 };
 
 class XClient {
