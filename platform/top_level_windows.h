@@ -6,8 +6,8 @@
 // A top-level window is a client window of the desktop: under a window manager the one that
 // carries WM_STATE inside each frame, without one each child of the root window. Menus,
 // tooltips and other override-redirect windows are not top-level windows. Lists run from the
-// topmost window down; windows not shown (yet) are included, as they are for the system the
-// program was first written for.
+// topmost window down and include windows not shown (yet): a setup window that its page has
+// not shown yet is still the running setup's window.
 //
 // Each call opens its own connection to the display and closes it again; call them from one
 // thread at a time (X errors are caught with a process-wide handler while a call runs, and the
