@@ -11,8 +11,6 @@
 
 namespace CustomInstaller {
 
-std::wstring CProductNameSpecificGenerator::GetSuffix() const { return Config::kProductCode; }
-
 CWebInstaller::CWebInstaller(std::weak_ptr<Core::IInstallManager> installManager,
                              const InstallationDetails& details, IInstallerWindowHost& window,
                              IStartupAnalytics* analytics)

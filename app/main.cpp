@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "app/extract_tracking_uid.h"
+#include "app/gui_ports.h"
 #include "app/startup.h"
 #include "app/startup_analytics.h"
 #include "core/install_graph.h"
@@ -25,6 +26,11 @@ int main(int argc, char** argv) {
   wiring.analytics = std::make_shared<CustomInstaller::CMetricsStartupAnalytics>();
   wiring.trackingUid = std::make_shared<CustomInstaller::CExtractTrackingUid>();
   wiring.sessions = std::make_shared<CustomInstaller::CGASessionHandlerFactory>();
+  const auto guard = std::make_shared<CustomInstaller::CGuardPorts>();
+  wiring.singleInstance = guard;
+  wiring.windows = guard;
+  wiring.uninstaller = guard;
+  wiring.browserEmulation = guard;
 #ifdef OMK_SHORT_DELAYS
   // The end-to-end test build: the same program with the core's waits cut to milliseconds.
   wiring.graphs = std::make_shared<CustomInstaller::Core::CInstallGraphFactory>(

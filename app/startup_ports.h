@@ -7,6 +7,7 @@
 
 #include "core/install_ports.h"
 #include "core/installer_options.h"
+#include "gui/one_instance.h"
 
 namespace CustomInstaller {
 
@@ -15,18 +16,9 @@ using WindowHandle = uintptr_t;
 inline constexpr WindowHandle kNoWindow = 0;
 inline constexpr WindowHandle kInvalidWindow = ~WindowHandle{0};
 
-// Gives the suffix the single-instance guard appends to its mutex names.
-class IMNSuffixGenerator {
- public:
-  virtual ~IMNSuffixGenerator() = default;
-  virtual std::wstring GetSuffix() const = 0;
-};
-
-// The suite's product code, so that each suite product has its own single-instance lock.
-class CProductNameSpecificGenerator : public IMNSuffixGenerator {
- public:
-  std::wstring GetSuffix() const override;
-};
+// The single-instance guard's name suffixes (the suite's product code for the start-up).
+using Gui::CProductNameSpecificGenerator;
+using Gui::IMNSuffixGenerator;
 
 class ISingleInstanceGuard {
  public:

@@ -2,15 +2,25 @@
 // local services on the demo ports: component service and downloads, analytics collector.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <boost/json.hpp>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <future>
 
 #include "config/profile.h"
 #include "platform/md5.h"
+#include "platform/registry.h"
 #include "platform/text.h"
+#include "tests/support/child_process.h"
 #include "tests/support/hit_log.h"
 #include "tests/support/dev_server.h"
+#include "tests/support/env.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
@@ -35,11 +45,16 @@ std::string SuiteComponent(const std::string& version, const std::string& md5) {
 class InstallTest : public testing::Test {
  protected:
   InstallTest() {
-    fs::create_directories(Root() / "tmp");
-    fs::permissions(Root() / "tmp", fs::perms::owner_all, fs::perm_options::replace);
+    for (const char* folder : {"tmp", "lock", "run"}) {
+      fs::create_directories(Root() / folder);
+      fs::permissions(Root() / folder, fs::perms::owner_all, fs::perm_options::replace);
+    }
+    // The single-instance lock and the session's locks of each test's own.
     m_env = {{"OMK_REGISTRY_ROOT", (Root() / "registry").string()},
              {"OMK_PROGRAMDATA", (Root() / "programdata").string()},
              {"TMPDIR", (Root() / "tmp").string()},
+             {"OMK_LOCK_DIR", (Root() / "lock").string()},
+             {"XDG_RUNTIME_DIR", (Root() / "run").string()},
              {"OMK_DEMO_ARGS_LOG", ArgsLog().string()}};
   }
   // Every run, whatever its outcome, leaves no temporary file behind.
@@ -157,7 +172,12 @@ TEST_F(InstallTest, SilentInstallationFromEndToEnd) {
   // The tracking UID went to the installer and is the analytics client id.
   EXPECT_NE(args.find("[/GA_TRACKING_UID=" + Field(hits.front(), "cid") + "]"), std::string::npos) << args;
 
-  const auto requests = m_server->Requests();
+  // The component service is asked before anything is downloaded (the analytics hits go out
+  // on their own thread, before or after).
+  std::vector<TestSupport::RecordedRequest> requests;
+  for (const auto& request : m_server->Requests()) {
+    if (request.path != "/collect") requests.push_back(request);
+  }
   ASSERT_FALSE(requests.empty());
   EXPECT_EQ(requests.front().path, "/component");
   EXPECT_TRUE(Downloaded("/downloads/product.bin"));
@@ -313,6 +333,60 @@ TEST_F(InstallTest, EndedBySignalLeavesNoInstallerFile) {
   }
   const std::string args = InstallerArgs();
   EXPECT_EQ(std::count(args.begin(), args.end(), '\n'), 2);
+}
+
+// One setup held while its product installer runs: the browser-emulation value is there, and
+// a second "/S" ends at once with exit code 0, starting nothing and sending nothing. After the
+// first one's end the value is gone.
+TEST_F(InstallTest, SecondStartWhileOneRuns) {
+  ServeSuite();
+  const fs::path hold = Root() / "hold";
+  ASSERT_EQ(mkfifo(hold.c_str(), 0600), 0);
+  m_env["OMK_DEMO_HOLD_FIFO"] = hold.string();
+  TestSupport::ChildProcess first(OMK_SETUP_E2E_PATH, {"/S"}, m_env);
+  // The open returns when the product installer opens the FIFO: the first setup is then in
+  // the middle of its run.
+  auto opened = std::async(std::launch::async, [&] { return ::open(hold.c_str(), O_WRONLY | O_CLOEXEC); });
+  if (opened.wait_for(std::chrono::minutes(2)) != std::future_status::ready) {
+    ::close(::open(hold.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));  // lets the open above end
+    kill(first.Pid(), SIGKILL);
+    FAIL() << "the first setup never started the product installer: " << first.Err();
+  }
+  const int holdFd = opened.get();
+  ASSERT_GE(holdFd, 0);
+
+  TestSupport::ScopedEnv env;
+  env.Set("OMK_REGISTRY_ROOT", m_env["OMK_REGISTRY_ROOT"]);
+  const std::wstring key = L"SOFTWARE\\Microsoft\\Internet Explorer\\Main\\FeatureControl\\FEATURE_BROWSER_EMULATION";
+  const auto emulation = [&] {
+    return Platform::RegQueryValue(Platform::RegistryHive::CurrentUser, key, L"omk-setup-e2e",
+                                   Platform::RegistryView::View64);
+  };
+  ASSERT_TRUE(emulation());
+  EXPECT_EQ(emulation()->type, Platform::RegistryValueType::Dword);
+  EXPECT_EQ(emulation()->number, 11000u);
+
+  // Done while the first one is still held: it did not wait for it.
+  const auto second = Setup({"/S"});
+  EXPECT_EQ(second.exitCode, 0);
+  EXPECT_EQ(second.err, "");
+  EXPECT_TRUE(emulation());  // the second one leaves the first one's value alone
+
+  ::close(holdFd);
+  EXPECT_EQ(first.Wait(), 0);
+  EXPECT_EQ(first.Err().find("single-instance"), std::string::npos) << first.Err();
+  EXPECT_FALSE(emulation());
+
+  const std::string args = InstallerArgs();
+  EXPECT_EQ(std::count(args.begin(), args.end(), '\n'), 1) << args;
+  size_t starts = 0, finishes = 0;
+  for (const auto& hit : Hits()) {
+    starts += Field(hit, "ea") == "InstallerStartW";
+    finishes += Field(hit, "ea") == "InstallerFinishW";
+  }
+  EXPECT_EQ(starts, 1u);
+  EXPECT_EQ(finishes, 1u);
+  EXPECT_EQ(ComponentRequests().size(), 1u);
 }
 
 TEST_F(InstallTest, MalformedArgumentsDoNotCrash) {

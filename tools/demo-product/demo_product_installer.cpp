@@ -9,6 +9,9 @@
 //                       "exit <code>" at the end of each run
 //   OMK_DEMO_SIGNAL_PARENT  a signal number sent to the program that started it (as a user's
 //                       Ctrl+C would reach the setup while the installer runs)
+//   OMK_DEMO_HOLD_FIFO  a FIFO: before installing, the installer waits until a writer has
+//                       opened it and closed it again (a test holds the setup mid-run)
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -50,6 +53,13 @@ int main(int argc, char** argv) {
   const auto started = std::chrono::system_clock::now().time_since_epoch();
   RunLog("started " + std::to_string(std::chrono::duration_cast<std::chrono::nanoseconds>(started).count()));
   if (const char* signal = std::getenv("OMK_DEMO_SIGNAL_PARENT")) ::kill(::getppid(), std::atoi(signal));
+  if (const char* fifo = std::getenv("OMK_DEMO_HOLD_FIFO")) {
+    const int fd = ::open(fifo, O_RDONLY | O_CLOEXEC);  // returns once a writer opens it
+    char byte;
+    while (fd >= 0 && ::read(fd, &byte, 1) > 0) {
+    }
+    if (fd >= 0) ::close(fd);
+  }
   const int code = Install(argc, argv);
   RunLog("exit " + std::to_string(code));
   return code;
