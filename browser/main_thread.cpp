@@ -3,6 +3,7 @@
 #include <glib.h>
 
 #include <atomic>
+#include <mutex>
 #include <memory>
 #include <thread>
 
