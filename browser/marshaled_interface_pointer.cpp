@@ -181,8 +181,8 @@ class CDispatchProxy : public IDispatch {
                                               &data->argError);
       // An object in the result is handed over as a proxy of its own.
       if (data->result.vt == VT_DISPATCH && data->result.pdispVal) {
-        marshaled_interface_pointer<IDispatch> wrapped(data->result.pdispVal.get(), core->page.lock());
-        data->result.pdispVal = wrapped.Get();
+        auto home = std::make_shared<Core>(data->result.pdispVal.get(), core->page.lock(), false);
+        data->result.pdispVal = CComPtr<IDispatch>(new CDispatchProxy(std::move(home)));
       }
       return hr;
     });
