@@ -308,7 +308,12 @@ bool CBrowserWindow::Create(GtkWidget* parent) {
   g_signal_connect(m_view, "show-notification", G_CALLBACK(Signals::Refuse), this);
   g_signal_connect(m_view, "enter-fullscreen", G_CALLBACK(Signals::RefuseFullscreen), this);
 
-  gtk_container_add(GTK_CONTAINER(parent), GTK_WIDGET(m_view));
+  // A second browser window of a dialog lies over the first.
+  if (GTK_IS_OVERLAY(parent) && gtk_bin_get_child(GTK_BIN(parent))) {
+    gtk_overlay_add_overlay(GTK_OVERLAY(parent), GTK_WIDGET(m_view));
+  } else {
+    gtk_container_add(GTK_CONTAINER(parent), GTK_WIDGET(m_view));
+  }
   webkit_web_view_load_uri(m_view, m_pageUri.c_str());
   return true;
 }

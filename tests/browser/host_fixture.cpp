@@ -4,11 +4,17 @@
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+
 #include <cstdlib>
 #include <cstring>
 
 #include "browser/glib_page_thread.h"
 #include "browser/main_thread.h"
+#include "browser/web_dialog.h"
+#include "tests/support/fixtures.h"
+#include "tests/support/temp_dir.h"
 #include "tests/browser/xvfb_server.h"
 
 namespace TestSupport {
@@ -88,6 +94,12 @@ bool SaveScreenshot(GtkWidget* window, const std::filesystem::path& path) {
   return saved;
 }
 
+namespace {
+std::filesystem::path g_sandbox;
+}
+
+std::filesystem::path OpenedUrlLog() { return g_sandbox / "opened-urls.txt"; }
+
 std::filesystem::path ScreenshotFolder() {
   return OMK_HOST_TEST_OUTPUT;
 }
@@ -127,6 +139,32 @@ std::string TestPageHtml(const std::string& body) {
 
 }  // namespace TestSupport
 
+namespace {
+
+// Tells GDK, as a window manager would, that a 40-pixel panel runs along the bottom of the
+// screen, so the work area differs from the monitor. The connection stays open (the check
+// window lives with it).
+bool AnnounceBottomPanel(const std::string& display) {
+  Display* x = XOpenDisplay(display.c_str());
+  if (!x) return false;
+  const Window root = DefaultRootWindow(x);
+  const Window check = XCreateSimpleWindow(x, root, 0, 0, 1, 1, 0, 0, 0);
+  const Atom checkAtom = XInternAtom(x, "_NET_SUPPORTING_WM_CHECK", False);
+  const Atom supported = XInternAtom(x, "_NET_SUPPORTED", False);
+  const Atom workArea = XInternAtom(x, "_NET_WORKAREA", False);
+  XChangeProperty(x, root, checkAtom, XA_WINDOW, 32, PropModeReplace, reinterpret_cast<const unsigned char*>(&check), 1);
+  XChangeProperty(x, check, checkAtom, XA_WINDOW, 32, PropModeReplace, reinterpret_cast<const unsigned char*>(&check), 1);
+  long atoms[] = {static_cast<long>(workArea)};
+  XChangeProperty(x, root, supported, XA_ATOM, 32, PropModeReplace, reinterpret_cast<unsigned char*>(atoms), 1);
+  const int width = DisplayWidth(x, DefaultScreen(x)), height = DisplayHeight(x, DefaultScreen(x));
+  long area[] = {0, 0, width, height - TestSupport::kPanelHeight};
+  XChangeProperty(x, root, workArea, XA_CARDINAL, 32, PropModeReplace, reinterpret_cast<unsigned char*>(area), 4);
+  XSync(x, False);
+  return true;
+}
+
+}  // namespace
+
 // One X server and GTK for the whole program; listing the tests needs neither.
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
@@ -140,6 +178,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   setenv("DISPLAY", server.Display().c_str(), 1);
+  if (!AnnounceBottomPanel(server.Display())) {
+    fprintf(stderr, "cannot open display %s\n", server.Display().c_str());
+    return 1;
+  }
   setenv("GDK_BACKEND", "x11", 1);
   unsetenv("WAYLAND_DISPLAY");
   setenv("NO_AT_BRIDGE", "1", 1);
@@ -148,5 +190,18 @@ int main(int argc, char** argv) {
     return 1;
   }
   BrowserControl::CGlibPageThread::Main();
-  return RUN_ALL_TESTS();
+
+  // The program's own registry, and an xdg-open that only notes what it was asked to open.
+  TestSupport::TempDir sandbox;
+  TestSupport::g_sandbox = sandbox.Path();
+  std::filesystem::create_directories(sandbox.Path() / "bin");
+  setenv("OMK_REGISTRY_ROOT", (sandbox.Path() / "registry").c_str(), 1);
+  const std::filesystem::path opener = sandbox.Path() / "bin" / "xdg-open";
+  TestSupport::WriteFile(opener, "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + TestSupport::OpenedUrlLog().string() + "'\n");
+  std::filesystem::permissions(opener, std::filesystem::perms::owner_all);
+  const char* path = std::getenv("PATH");
+  setenv("PATH", ((sandbox.Path() / "bin").string() + ":" + (path ? path : "/usr/bin:/bin")).c_str(), 1);
+  const int result = RUN_ALL_TESTS();
+  BrowserControl::CWebBaseModelessDlg::CloseAll();
+  return result;
 }

@@ -15,6 +15,11 @@ typedef struct _WebKitWebView WebKitWebView;
 
 namespace TestSupport {
 
+// The test screen: 1280 x 800 with a panel along the bottom (the work area ends above it).
+inline constexpr int kScreenWidth = 1280;
+inline constexpr int kScreenHeight = 800;
+inline constexpr int kPanelHeight = 40;
+
 // Runs `script` (an expression) in the view's page and gives its value as JSON text, or
 // "!" followed by the error message when it threw or did not end within 20 s.
 std::string EvalJson(WebKitWebView* view, const std::string& script);
@@ -30,6 +35,9 @@ bool WaitForScript(WebKitWebView* view, const std::string& script);
 
 // Writes the window's pixels to `path` as PNG. True on success.
 bool SaveScreenshot(GtkWidget* window, const std::filesystem::path& path);
+
+// The file the test program's xdg-open appends each URL it is given to.
+std::filesystem::path OpenedUrlLog();
 
 // The folder for screenshots (the test's build folder).
 std::filesystem::path ScreenshotFolder();
