@@ -442,8 +442,18 @@ std::string CScriptBridge::Answer(const std::string& body, int& status) {
       const DISPID id = static_cast<DISPID>(d->get_int64());
       const uint16_t flags = static_cast<uint16_t>(f->get_int64() & 0xF);
       int kind = k && k->is_int64() ? static_cast<int>(k->get_int64()) : kKindUnknown;
+      // Every argument is read even after a bad one, so each script object the page lent is
+      // taken and let go again (the page forgets it only then).
       std::vector<VARIANT> args;
-      for (const json::value& arg : a->get_array()) args.push_back(codec.FromJson(arg));
+      HRESULT badArgument = S_OK;
+      for (const json::value& arg : a->get_array()) {
+        try {
+          args.push_back(codec.FromJson(arg));
+        } catch (const BridgeError& e) {
+          if (badArgument == S_OK) badArgument = e.code;
+        }
+      }
+      if (FAILED(badArgument)) throw BridgeError{badArgument};
       CDispParams params(std::move(args));
       DISPPARAMS* block = params.get();
       DISPID putId = kDispidPropertyPut;

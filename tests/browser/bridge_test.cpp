@@ -160,6 +160,9 @@ TEST_F(BridgeTest, FirstMemberHasDispidOneAndRawRequestsNeedTheToken) {
   EXPECT_EQ(dispid("echo"), (boost::json::object{{"d", 2}}));
   EXPECT_EQ(dispid("forget"), (boost::json::object{{"d", 10}}));
   EXPECT_EQ(dispid("TypeOf"), (boost::json::object{{"e", kNotImpl}}));
+  // A handle this document was never given.
+  EXPECT_EQ(Raw("{\"t\":\"" + token + "\",\"g\":\"raw\",\"op\":\"i\",\"h\":999,\"n\":\"echo\"}").at("body"),
+            (boost::json::object{{"e", static_cast<int32_t>(0x80010108)}}));
 
   const uint64_t refusedBefore = browser->Browser().Bridge()->RefusedRequests();
   for (const std::string& body : {std::string("{\"g\":\"raw\",\"op\":\"n\",\"n\":\"probe\"}"),

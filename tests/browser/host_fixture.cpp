@@ -68,22 +68,34 @@ boost::json::value Eval(WebKitWebView* view, const std::string& script) {
   return v;
 }
 
-void Pump(unsigned ms) {
-  BrowserControl::RunMainLoopUntil([] { return false; }, ms);
+void Drain() {
+  auto done = std::make_shared<bool>(false);
+  BrowserControl::PostToMainThread([done] { *done = true; }, BrowserControl::kPostLow);
+  BrowserControl::RunMainLoopUntil([done] { return *done; }, 20000);
 }
 
 bool WaitForScript(WebKitWebView* view, const std::string& script) {
   const gint64 end = g_get_monotonic_time() + 20 * G_USEC_PER_SEC;
   while (g_get_monotonic_time() < end) {
     if (EvalJson(view, "!!(" + script + ")") == "true") return true;
-    Pump(20);
+    // Poll again after a frame's time, serving the main loop meanwhile.
+    BrowserControl::RunMainLoopUntil([] { return false; }, 16);
   }
   return false;
 }
 
 bool SaveScreenshot(GtkWidget* window, const std::filesystem::path& path) {
-  // Let the window draw first.
-  Pump(300);
+  // Once the window has drawn itself again.
+  bool drawn = false;
+  const gulong id = g_signal_connect(window, "draw", G_CALLBACK(+[](GtkWidget*, void*, gpointer data) -> gboolean {
+                                       *static_cast<bool*>(data) = true;
+                                       return FALSE;
+                                     }),
+                                     &drawn);
+  gtk_widget_queue_draw(window);
+  BrowserControl::RunMainLoopUntil([&] { return drawn; }, 20000);
+  g_signal_handler_disconnect(window, id);
+  Drain();
   GdkWindow* gdkWindow = gtk_widget_get_window(window);
   if (!gdkWindow) return false;
   const int width = gdk_window_get_width(gdkWindow), height = gdk_window_get_height(gdkWindow);
@@ -144,8 +156,10 @@ namespace {
 // Tells GDK, as a window manager would, that a 40-pixel panel runs along the bottom of the
 // screen, so the work area differs from the monitor. The connection stays open (the check
 // window lives with it).
+Display* g_panelConnection = nullptr;
+
 bool AnnounceBottomPanel(const std::string& display) {
-  Display* x = XOpenDisplay(display.c_str());
+  Display* x = g_panelConnection = XOpenDisplay(display.c_str());
   if (!x) return false;
   const Window root = DefaultRootWindow(x);
   const Window check = XCreateSimpleWindow(x, root, 0, 0, 1, 1, 0, 0, 0);
@@ -203,5 +217,6 @@ int main(int argc, char** argv) {
   setenv("PATH", ((sandbox.Path() / "bin").string() + ":" + (path ? path : "/usr/bin:/bin")).c_str(), 1);
   const int result = RUN_ALL_TESTS();
   BrowserControl::CWebBaseModelessDlg::CloseAll();
+  XCloseDisplay(g_panelConnection);
   return result;
 }

@@ -27,8 +27,8 @@ std::string EvalJson(WebKitWebView* view, const std::string& script);
 // The same, parsed; a throw fails the test.
 boost::json::value Eval(WebKitWebView* view, const std::string& script);
 
-// Runs the main loop for `ms` milliseconds (lets posted work run; not a wait for an event).
-void Pump(unsigned ms);
+// Runs the main loop until every call posted to the main thread so far has run.
+void Drain();
 
 // Runs the main loop until `script` is true in the page (or 20 s passed).
 bool WaitForScript(WebKitWebView* view, const std::string& script);

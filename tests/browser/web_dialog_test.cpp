@@ -9,6 +9,7 @@
 
 #include "browser/main_thread.h"
 #include "browser/web_dialog.h"
+#include "browser/window_wrappers.h"
 #include "tests/browser/host_fixture.h"
 #include "tests/support/dev_server.h"
 #include "tests/support/fixtures.h"
@@ -276,6 +277,56 @@ TEST_F(WebDialogTest, AShownDialogLooksRight) {
   ASSERT_TRUE(RunMainLoopUntil([&] { return dialog->IsShown() && gtk_widget_get_mapped(dialog->Window()); }, 20000));
   ASSERT_TRUE(TestSupport::WaitForScript(dialog->MainBrowser()->View(), "document.getElementById('d').textContent"));
   EXPECT_TRUE(TestSupport::SaveScreenshot(dialog->Window(), TestSupport::ScreenshotFolder() / "web_dialog.png"));
+}
+
+}  // namespace
+
+namespace {
+
+using namespace BrowserControl;
+
+TEST(WindowWrapperTest, MinimisingIsForPlainTopLevelWindowsOnly) {
+  auto make = [] {
+    GtkWidget* w = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    g_object_ref_sink(w);
+    return w;
+  };
+  GtkWidget* plain = make();
+  GtkWidget* tool = make();
+  gtk_window_set_type_hint(GTK_WINDOW(tool), GDK_WINDOW_TYPE_HINT_UTILITY);
+  GtkWidget* owned = make();
+  gtk_window_set_transient_for(GTK_WINDOW(owned), GTK_WINDOW(plain));
+  GtkWidget* gone = make();
+  CSingleWindowWrapper goneWrapper(gone);
+  gtk_widget_destroy(gone);
+  g_object_unref(gone);
+
+  EXPECT_TRUE(CSingleWindowWrapper(plain).IsMinimizeSupported());
+  EXPECT_FALSE(CSingleWindowWrapper(tool).IsMinimizeSupported());
+  EXPECT_FALSE(CSingleWindowWrapper(owned).IsMinimizeSupported());
+  EXPECT_FALSE(goneWrapper.IsMinimizeSupported());
+  // A window that has gone away takes every request without effect.
+  goneWrapper.Show();
+  goneWrapper.ShowSized(100, 100);
+  goneWrapper.Hide();
+  goneWrapper.Minimize();
+  goneWrapper.CloseWithExitCode(3);
+  TestSupport::Drain();
+
+  // Shown sized: that size, centred on the work area.
+  CSingleWindowWrapper wrapper(plain);
+  wrapper.ShowSized(200, 100);
+  ASSERT_TRUE(RunMainLoopUntil([&] { return gtk_widget_get_mapped(plain); }, 20000));
+  int x = 0, y = 0;
+  gtk_window_get_position(GTK_WINDOW(plain), &x, &y);
+  EXPECT_EQ(x, (TestSupport::kScreenWidth - 200) / 2);
+  EXPECT_EQ(y, (TestSupport::kScreenHeight - TestSupport::kPanelHeight - 100) / 2);
+  wrapper.Hide();
+  EXPECT_FALSE(gtk_widget_get_visible(plain));
+  for (GtkWidget* w : {owned, tool, plain}) {
+    gtk_widget_destroy(w);
+    g_object_unref(w);
+  }
 }
 
 }  // namespace
