@@ -2,6 +2,7 @@
 
 #include "platform/process.h"
 #include "platform/shell.h"
+#include "platform/text.h"
 
 namespace BrowserControl::JS {
 
@@ -25,6 +26,11 @@ HRESULT CLauncher::Run(DISPPARAMS* params, VARIANT* result, bool wait) {
   if (!ToString(ScriptArg(params, 0), path) || !ToStringOrNull(ScriptArg(params, 1), parameters)) return E_INVALIDARG;
   bool started = false;
   if (!path.empty()) {
+    if (wait && path.find(L'/') == std::wstring::npos) {
+      // A bare program name is looked up on PATH, as for "execute".
+      const auto found = Platform::FindProgramOnPath(Platform::WideToUtf8(path));
+      if (!found.empty()) path = Platform::Utf8ToWide(found.native());
+    }
     const std::wstring commandLine = LauncherCommandLine(path, parameters);
     if (wait) {
       uint32_t exitCode = 0;

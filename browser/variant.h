@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -125,7 +126,9 @@ class CComPtr {
   }
   CComPtr(const CComPtr& other) : CComPtr(other.m_p) {}
   CComPtr(CComPtr&& other) noexcept : m_p(std::exchange(other.m_p, nullptr)) {}
+  // From a pointer to a derived interface or class.
   template <typename U>
+    requires std::is_convertible_v<U*, T*>
   CComPtr(const CComPtr<U>& other) : CComPtr(static_cast<T*>(other.get())) {}
   ~CComPtr() { Reset(); }
 
