@@ -275,6 +275,23 @@ TEST_F(BrowserPolicyTest, ADocumentCompletesButAboutBlankDoesNot) {
   g_signal_handlers_disconnect_by_data(browser->View(), &log);
 }
 
+TEST_F(BrowserPolicyTest, TheViewKeepsNothingOnDiskDrawsInSoftwareAndShowsImages) {
+  // An image beside the page, 3 x 2 pixels.
+  std::filesystem::create_directories(dir.Path() / "site");
+  GdkPixbuf* dot = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, 3, 2);
+  gdk_pixbuf_fill(dot, 0x336699ff);
+  ASSERT_TRUE(gdk_pixbuf_save(dot, (dir.Path() / "site" / "dot.png").c_str(), "png", nullptr, nullptr));
+  g_object_unref(dot);
+  auto browser = Load("<img id=dot src='dot.png'>");
+  WebKitWebView* view = browser->View();
+  EXPECT_TRUE(webkit_web_view_is_ephemeral(view));
+  EXPECT_TRUE(webkit_web_context_is_ephemeral(webkit_web_view_get_context(view)));
+  WebKitSettings* settings = webkit_web_view_get_settings(view);
+  EXPECT_EQ(webkit_settings_get_hardware_acceleration_policy(settings), WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
+  EXPECT_FALSE(webkit_settings_get_enable_developer_extras(settings));
+  EXPECT_TRUE(TestSupport::WaitForScript(view, "document.getElementById('dot').naturalWidth === 3"));
+}
+
 TEST(PageAddressTest, WhatLiesInsideTheFolder) {
   const std::string folder = PageFolderOf("file:///tmp/omk-1/index.html");
   EXPECT_EQ(folder, "file:///tmp/omk-1/");
