@@ -1,0 +1,21 @@
+#pragma once
+// Opens the child windows that pages ask for through "childWindow".
+#include <string>
+
+#include "browser/js_child_window.h"
+
+namespace BrowserControl {
+
+class CChildCreator : public IChildWindowCreator {
+ public:
+  // `baseUri`: the opening page's address, against which relative URLs are resolved.
+  explicit CChildCreator(std::string baseUri = {});
+  // A modeless web dialog without a parent, centred or (tray) beside the taskbar when its
+  // page shows it. True when its window exists.
+  bool CreateChildWindow(const std::wstring& url, bool tray) override;
+
+ private:
+  std::string m_baseUri;
+};
+
+}  // namespace BrowserControl
