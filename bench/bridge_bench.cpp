@@ -4,6 +4,7 @@
 // page's own clock is coarsened to 1 ms), so the gap between two calls is one full round trip.
 // external.basewnd.getDPI() is timed as a whole in the page as well. Prints the median, the
 // 99th percentile and the mean in milliseconds.
+#include <memory>
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
@@ -19,7 +20,8 @@
 #include "browser/glib_page_thread.h"
 #include "browser/main_thread.h"
 #include "browser/window_wrappers.h"
-#include "tests/browser/xvfb_server.h"
+#include "tests/support/xvfb.h"
+
 
 namespace {
 
@@ -64,11 +66,14 @@ void OnEvaluated(GObject* view, GAsyncResult* result, gpointer data) {
 
 int main(int argc, char** argv) {
   const int calls = 10000;
-  TestSupport::XvfbServer server;
-  if (!server.Running()) {
-    fprintf(stderr, "bridge bench: %s\n", server.Error().c_str());
+  std::unique_ptr<TestSupport::Xvfb> xvfb;
+  try {
+    xvfb = std::make_unique<TestSupport::Xvfb>(1280, 800);
+  } catch (const std::exception& e) {
+    fprintf(stderr, "bridge bench: %s\n", e.what());
     return 1;
   }
+  const TestSupport::Xvfb& server = *xvfb;
   setenv("DISPLAY", server.Display().c_str(), 1);
   setenv("GDK_BACKEND", "x11", 1);
   unsetenv("WAYLAND_DISPLAY");

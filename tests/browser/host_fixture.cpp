@@ -1,5 +1,6 @@
 #include "tests/browser/host_fixture.h"
 
+#include <memory>
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
@@ -15,7 +16,8 @@
 #include "browser/web_dialog.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/temp_dir.h"
-#include "tests/browser/xvfb_server.h"
+#include "tests/support/xvfb.h"
+
 
 namespace TestSupport {
 
@@ -186,11 +188,14 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) listing = listing || std::strstr(argv[i], "gtest_list_tests");
   if (listing || testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
 
-  TestSupport::XvfbServer server;
-  if (!server.Running()) {
-    fprintf(stderr, "%s\n", server.Error().c_str());
+  std::unique_ptr<TestSupport::Xvfb> xvfb;
+  try {
+    xvfb = std::make_unique<TestSupport::Xvfb>(1280, 800);
+  } catch (const std::exception& e) {
+    fprintf(stderr, "%s\n", e.what());
     return 1;
   }
+  const TestSupport::Xvfb& server = *xvfb;
   setenv("DISPLAY", server.Display().c_str(), 1);
   if (!AnnounceBottomPanel(server.Display())) {
     fprintf(stderr, "cannot open display %s\n", server.Display().c_str());
