@@ -27,4 +27,8 @@ extern const wchar_t* const kComponentServiceUrl;
 extern const wchar_t* const kFallbackComponentUrl;
 extern const wchar_t* const kFallbackComponentMd5;
 
+// The largest product installer a download accepts, in bytes: a longer body ends the attempt
+// as a failed transfer.
+extern const uint64_t kDownloadLimit;
+
 }  // namespace Config

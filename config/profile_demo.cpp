@@ -34,4 +34,6 @@ const wchar_t* const kFallbackComponentUrl =
 // The demo product installer's MD5, written at build time.
 const wchar_t* const kFallbackComponentMd5 = L"" OMK_DEMO_FALLBACK_MD5;
 
+const uint64_t kDownloadLimit = uint64_t{4} << 30;  // 4 GiB
+
 }  // namespace Config

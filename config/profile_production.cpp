@@ -28,4 +28,6 @@ const wchar_t* const kFallbackComponentUrl =
 // is made and a run that gets no answer from the service fails.
 const wchar_t* const kFallbackComponentMd5 = L"";
 
+const uint64_t kDownloadLimit = uint64_t{4} << 30;  // 4 GiB
+
 }  // namespace Config
