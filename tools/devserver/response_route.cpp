@@ -112,6 +112,7 @@ ResponseSpec::ResponseSpec(ObjectReader& reader, const RouteContext& context) {
   if (auto delay = reader.Unsigned("delay_headers_ms")) {
     m_delayHeadersMs = SmallUnsigned(reader, "delay_headers_ms", *delay, kMaxDelayMs);
   }
+  if (auto hold = reader.String("hold_file")) m_holdFile = context.baseDir / *hold;
 }
 
 Reply ResponseSpec::Make(const Request& request) {
@@ -124,6 +125,7 @@ Reply ResponseSpec::Make(const Request& request) {
   if (m_cutAfter && use < m_cutTimes) reply.cutAfter = m_cutAfter;
   reply.trickle = m_trickle;
   reply.delayHeadersMs = m_delayHeadersMs;
+  reply.holdFile = m_holdFile;
   switch (m_bodyKind) {
     case BodyKind::None:
       break;
