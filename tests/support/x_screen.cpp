@@ -111,6 +111,7 @@ void XScreen::WaitForEvents(std::chrono::milliseconds timeout) {
     if (event.type == MapNotify && event.xmap.event == DefaultRootWindow(m_display)) {
       m_mapped.push_back(event.xmap.window);
     }
+    if (event.type == KeyPress && m_closeOnAltF4 != 0) RequestClose(m_closeOnAltF4);
   }
 }
 
@@ -215,6 +216,16 @@ void XScreen::RequestClose(XWindowId window) {
   event.xclient.data.l[0] = static_cast<long>(XInternAtom(m_display, "WM_DELETE_WINDOW", False));
   event.xclient.data.l[1] = CurrentTime;
   XSendEvent(m_display, window, False, NoEventMask, &event);
+  XSync(m_display, False);
+}
+
+void XScreen::CloseOnAltF4(XWindowId window) {
+  m_closeOnAltF4 = window;
+  const KeyCode f4 = XKeysymToKeycode(m_display, XStringToKeysym("F4"));
+  // With and without Num Lock.
+  for (const unsigned modifiers : {Mod1Mask, Mod1Mask | Mod2Mask}) {
+    XGrabKey(m_display, f4, modifiers, DefaultRootWindow(m_display), False, GrabModeAsync, GrabModeAsync);
+  }
   XSync(m_display, False);
 }
 

@@ -84,6 +84,9 @@ class XScreen {
   void Keys(const std::vector<std::string>& keysyms);
   // The window manager's close request (WM_DELETE_WINDOW), as on Alt+F4 or a title-bar close.
   void RequestClose(XWindowId window);
+  // Plays the window manager's part of Alt+F4 for `window`: the key is grabbed on the root, and
+  // each press sends the window the close request (handled while this object waits or captures).
+  void CloseOnAltF4(XWindowId window);
   void Sync();
 
  private:
@@ -93,6 +96,7 @@ class XScreen {
 
   _XDisplay* m_display = nullptr;
   std::vector<XWindowId> m_mapped;  // top-level windows mapped since the last SawMapped
+  XWindowId m_closeOnAltF4 = 0;
 };
 
 }  // namespace TestSupport
