@@ -12,6 +12,8 @@ bool Near(TestSupport::Rgb p, int r, int g, int b, int tolerance = 3) {
   return std::abs(p.r - r) <= tolerance && std::abs(p.g - g) <= tolerance && std::abs(p.b - b) <= tolerance;
 }
 bool PageBlue(TestSupport::Rgb p) { return Near(p, 0x24, 0x56, 0xD6); }
+// The blue and its smoothed edges towards white (a button's rounded corners).
+bool Bluish(TestSupport::Rgb p) { return p.b > 180 && p.b - p.r > 40; }
 
 // The buttons drawn in the page's blue, below the title strip.
 Buttons FindButtons(const TestSupport::ScreenImage& image) {
@@ -22,7 +24,7 @@ Buttons FindButtons(const TestSupport::ScreenImage& image) {
   for (int y = strip; y < image.height; ++y) {
     for (int x = 0; x < image.width; ++x) {
       const size_t at = static_cast<size_t>(y) * static_cast<size_t>(image.width) + static_cast<size_t>(x);
-      if (seen[at] || !PageBlue(image.pixels[at])) continue;
+      if (seen[at] || !PageBlue(image.pixels[at])) continue;  // each component starts at the blue itself
       Box box{x, y, x + 1, y + 1};
       size_t count = 0;
       stack.assign(1, {x, y});
@@ -30,13 +32,13 @@ Buttons FindButtons(const TestSupport::ScreenImage& image) {
       while (!stack.empty()) {
         const auto [cx, cy] = stack.back();
         stack.pop_back();
-        ++count;
+        count += PageBlue(image.At(cx, cy));
         box = {std::min(box.left, cx), std::min(box.top, cy), std::max(box.right, cx + 1), std::max(box.bottom, cy + 1)};
         for (const auto [dx, dy] : {std::pair{1, 0}, {-1, 0}, {0, 1}, {0, -1}}) {
           const int nx = cx + dx, ny = cy + dy;
           if (nx < 0 || ny < strip || nx >= image.width || ny >= image.height) continue;
           const size_t next = static_cast<size_t>(ny) * static_cast<size_t>(image.width) + static_cast<size_t>(nx);
-          if (!seen[next] && PageBlue(image.pixels[next])) {
+          if (!seen[next] && Bluish(image.pixels[next])) {
             seen[next] = 1;
             stack.emplace_back(nx, ny);
           }
@@ -52,31 +54,38 @@ Buttons FindButtons(const TestSupport::ScreenImage& image) {
   return buttons;
 }
 
-// The share of the progress bar that is filled, or nullopt when no bar is on the screen. The
-// bar is the row with most pixels of the track colour; the fill is blue.
+// The share of the progress bar that is filled, or nullopt when no bar is on the screen. The bar
+// is the row below the title strip with the most pixels of its track colour and its blue fill,
+// some track showing; the fill lies left of the track.
 std::optional<double> ProgressShare(const TestSupport::ScreenImage& image) {
-  int bestRow = -1, bestCount = 0;
-  for (int y = 0; y < image.height; ++y) {
-    int count = 0;
-    for (int x = 0; x < image.width; ++x) count += Near(image.At(x, y), 0xDF, 0xE6, 0xF5);
-    if (count > bestCount) {
-      bestCount = count;
-      bestRow = y;
-    }
-  }
-  if (bestCount < 20) return std::nullopt;
+  const auto track = [](TestSupport::Rgb p) { return Near(p, 0xDF, 0xE6, 0xF5, 1); };
   const auto fill = [](TestSupport::Rgb p) { return p.b > 180 && p.r < 100 && p.g < 150; };
-  int first = -1, last = -1, filled = 0;
-  for (int x = 0; x < image.width; ++x) {
-    const auto p = image.At(x, bestRow);
-    const bool isFill = fill(p);
-    if (isFill || Near(p, 0xDF, 0xE6, 0xF5)) {
+  std::optional<double> best;
+  int bestScore = 0;
+  for (int y = 83; y < image.height; ++y) {
+    int first = -1, last = -1, filled = 0, empty = 0, lastFill = -1, firstTrack = -1;
+    for (int x = 0; x < image.width; ++x) {
+      const auto p = image.At(x, y);
+      const bool isFill = fill(p), isTrack = track(p);
+      if (!isFill && !isTrack) continue;
       if (first < 0) first = x;
       last = x;
+      if (isFill) {
+        ++filled;
+        lastFill = x;
+      } else {
+        ++empty;
+        if (firstTrack < 0) firstTrack = x;
+      }
     }
-    filled += isFill;
+    if (empty < 8 || (lastFill >= 0 && lastFill > firstTrack + 2)) continue;
+    if (filled + empty > bestScore) {
+      bestScore = filled + empty;
+      best = static_cast<double>(filled) / (last - first + 1);
+    }
   }
-  return static_cast<double>(filled) / (last - first + 1);
+  if (bestScore < 100) return std::nullopt;
+  return best;
 }
 
 // A pop-up darkens the whole page around its card; the page's white shows at its left edge.

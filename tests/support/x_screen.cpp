@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <memory>
 #include <stdexcept>
+#include <utility>
 
 namespace TestSupport {
 
@@ -108,8 +109,24 @@ void XScreen::WaitForEvents(std::chrono::milliseconds timeout) {
   while (XPending(m_display) > 0) {
     XEvent event;
     XNextEvent(m_display, &event);
+    // Where each top-level window is, from its creation on, so that a window gone by the time its
+    // map event is handled can still tell whether it was on the screen.
+    if (event.type == CreateNotify && event.xcreatewindow.parent == DefaultRootWindow(m_display)) {
+      const auto& c = event.xcreatewindow;
+      m_places[c.window] = {c.x, c.y, c.width, c.height};
+    }
+    if (event.type == ConfigureNotify && event.xconfigure.event == DefaultRootWindow(m_display)) {
+      const auto& c = event.xconfigure;
+      m_places[c.window] = {c.x, c.y, c.width, c.height};
+    }
     if (event.type == MapNotify && event.xmap.event == DefaultRootWindow(m_display)) {
-      m_mapped.push_back(event.xmap.window);
+      const auto place = m_places.find(event.xmap.window);
+      // Toolkits map helper windows of 1 x 1 pixels off the screen: nobody sees them.
+      const bool offScreen = place != m_places.end() && (place->second.x + place->second.width <= 0 ||
+                                                         place->second.y + place->second.height <= 0);
+      XWindowAttributes attributes{};
+      const bool exists = XGetWindowAttributes(m_display, event.xmap.window, &attributes) != 0;
+      if (!offScreen) m_mapped.push_back(exists ? Title(event.xmap.window) : "?");
     }
     if (event.type == KeyPress && m_closeOnAltF4 != 0) RequestClose(m_closeOnAltF4);
   }
@@ -137,16 +154,9 @@ bool XScreen::WaitForGone(XWindowId window, std::chrono::milliseconds timeout) {
   }
 }
 
-bool XScreen::SawMapped(const std::string& title) {
+std::vector<std::string> XScreen::MappedTitles() {
   WaitForEvents(std::chrono::milliseconds(0));
-  bool seen = false;
-  for (const XWindowId window : m_mapped) {
-    const std::string now = Title(window);
-    // A window that has gone already cannot tell its title: it counts.
-    seen = seen || now == title || now.empty();
-  }
-  m_mapped.clear();
-  return seen;
+  return std::exchange(m_mapped, {});
 }
 
 WindowGeometry XScreen::Geometry(XWindowId window) {

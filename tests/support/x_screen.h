@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -50,9 +51,10 @@ class XScreen {
   XWindowId WaitForMappedWindow(const std::string& title, std::chrono::milliseconds timeout);
   // Waits until the window is unmapped or destroyed; false after `timeout`.
   bool WaitForGone(XWindowId window, std::chrono::milliseconds timeout);
-  // Whether any top-level window with this title was mapped since this object was made (or
-  // since the last call), looking at the map events it received.
-  bool SawMapped(const std::string& title);
+  // The titles of the top-level windows mapped on the screen since this object was made (or
+  // since the last call), read when their map events are handled ("?" for a window gone by
+  // then). Windows mapped wholly off the screen are left out.
+  std::vector<std::string> MappedTitles();
 
   WindowGeometry Geometry(XWindowId window);
   // What the screen shows inside the window.
@@ -95,8 +97,9 @@ class XScreen {
   std::string Title(XWindowId window);
 
   _XDisplay* m_display = nullptr;
-  std::vector<XWindowId> m_mapped;  // top-level windows mapped since the last SawMapped
+  std::vector<std::string> m_mapped;  // titles of the top-level windows mapped since MappedTitles
   XWindowId m_closeOnAltF4 = 0;
+  std::map<XWindowId, WindowGeometry> m_places;  // top-level windows by their last known place
 };
 
 }  // namespace TestSupport
