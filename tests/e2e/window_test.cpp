@@ -72,7 +72,7 @@ class WindowTest : public testing::Test {
              {"XDG_RUNTIME_DIR", (Root() / "run").string()},
              {"OMK_DEMO_ARGS_LOG", ArgsLog().string()},
              {"DISPLAY", m_xvfb.Display()},
-             {"LANG", "en_US.UTF-8"}};
+             {"LANG", "C.UTF-8"}};
     m_inotify = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
     inotify_add_watch(m_inotify, Root().c_str(), IN_CREATE | IN_MODIFY | IN_CLOSE_WRITE | IN_MOVED_TO);
   }
