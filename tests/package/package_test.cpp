@@ -19,7 +19,7 @@ namespace {
 
 using TestSupport::RunProcess;
 
-std::string Run(const std::string& program, const std::vector<std::string>& args) {
+std::string Output(const std::string& program, const std::vector<std::string>& args) {
   const auto result = RunProcess(program, args);
   EXPECT_EQ(result.exitCode, 0) << program << ": " << result.err;
   return result.out;
@@ -40,16 +40,16 @@ std::set<std::string> DependencyNames(const std::string& depends) {
 
 TEST(Package, ControlDataNamesTheProgramAndEveryLibraryItNeeds) {
   const std::string deb = OMK_PACKAGE;
-  EXPECT_EQ(Trimmed(Run("dpkg-deb", {"-f", deb, "Package"})), "omk-setup");
-  EXPECT_EQ(Trimmed(Run("dpkg-deb", {"-f", deb, "Version"})), "3.10.1.2");
-  EXPECT_EQ(Trimmed(Run("dpkg-deb", {"-f", deb, "Architecture"})), "amd64");
+  EXPECT_EQ(Trimmed(Output(OMK_DPKG_DEB, {"-f", deb, "Package"})), "omk-setup");
+  EXPECT_EQ(Trimmed(Output(OMK_DPKG_DEB, {"-f", deb, "Version"})), "3.10.1.2");
+  EXPECT_EQ(Trimmed(Output(OMK_DPKG_DEB, {"-f", deb, "Architecture"})), "amd64");
   EXPECT_EQ(std::filesystem::path(deb).filename(), "omk-setup_3.10.1.2_amd64.deb");
-  const auto depends = DependencyNames(Run("dpkg-deb", {"-f", deb, "Depends"}));
+  const auto depends = DependencyNames(Output(OMK_DPKG_DEB, {"-f", deb, "Depends"}));
 
   TestSupport::TempDir root;
-  Run("dpkg-deb", {"-x", deb, root.Path().string()});
+  Output(OMK_DPKG_DEB, {"-x", deb, root.Path().string()});
   const auto program = root.Path() / "usr/bin/omk-setup";
-  const std::string dynamic = Run("readelf", {"-d", "--wide", program.string()});
+  const std::string dynamic = Output(OMK_READELF, {"-d", "--wide", program.string()});
   // The libraries of the program and the packages that carry them; libcurl and OpenSSL are
   // always needed, WebKitGTK once the installer window is linked in.
   struct Library {
@@ -62,17 +62,21 @@ TEST(Package, ControlDataNamesTheProgramAndEveryLibraryItNeeds) {
                              Library{"libwebkit2gtk-4.1.so.0", "libwebkit2gtk-4.1-0", false},
                              Library{"libgtk-3.so.0", "libgtk-3-0", false}, Library{"libc.so.6", "libc6", true}}) {
     const bool needed = dynamic.find(std::string("[") + lib.soname + "]") != std::string::npos;
-    if (lib.always) EXPECT_TRUE(needed) << lib.soname;
-    if (needed) EXPECT_TRUE(depends.count(lib.package)) << lib.package << " missing from Depends";
+    if (lib.always) {
+      EXPECT_TRUE(needed) << lib.soname;
+    }
+    if (needed) {
+      EXPECT_TRUE(depends.count(lib.package)) << lib.package << " missing from Depends";
+    }
   }
   // Stripped: no symbol table, no debug information.
-  const std::string sections = Run("readelf", {"-S", "--wide", program.string()});
+  const std::string sections = Output(OMK_READELF, {"-S", "--wide", program.string()});
   EXPECT_EQ(sections.find(".symtab"), std::string::npos);
   EXPECT_EQ(sections.find(".debug_"), std::string::npos);
 }
 
 TEST(Package, InstallsOnlyTheProgramAndItsFolders) {
-  const std::string listing = Run("dpkg-deb", {"-c", OMK_PACKAGE});
+  const std::string listing = Output(OMK_DPKG_DEB, {"-c", OMK_PACKAGE});
   std::map<std::string, std::string> entries;  // path -> "mode owner"
   std::istringstream lines(listing);
   for (std::string line; std::getline(lines, line);) {
@@ -100,7 +104,7 @@ TEST(Package, InstallsOnlyTheProgramAndItsFolders) {
 // the package's declared libraries and runs its start-up.
 TEST(Package, UnpackedProgramRunsItsExtractMode) {
   TestSupport::TempDir dir;
-  Run("dpkg-deb", {"-x", OMK_PACKAGE, (dir.Path() / "root").string()});
+  Output(OMK_DPKG_DEB, {"-x", OMK_PACKAGE, (dir.Path() / "root").string()});
   const auto registry = dir.Path() / "registry";
   const auto programData = dir.Path() / "pd";
   {
