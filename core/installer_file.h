@@ -50,7 +50,8 @@ class CInstaller : public IInstaller {
 
   std::wstring GetPath() override { return m_path; }
   int32_t GetStatus() override;
-  // Writes the whole buffer to the path, truncating, and makes the file runnable by its owner.
+  // Writes the whole buffer to the path, truncating, and makes the file runnable by its owner;
+  // false when any of it failed (it never throws).
   bool Save() override;
 
  private:
