@@ -34,7 +34,7 @@ Buttons FindButtons(const TestSupport::ScreenImage& image) {
         stack.pop_back();
         count += PageBlue(image.At(cx, cy));
         box = {std::min(box.left, cx), std::min(box.top, cy), std::max(box.right, cx + 1), std::max(box.bottom, cy + 1)};
-        for (const auto [dx, dy] : {std::pair{1, 0}, {-1, 0}, {0, 1}, {0, -1}}) {
+        for (const auto& [dx, dy] : {std::pair{1, 0}, {-1, 0}, {0, 1}, {0, -1}}) {
           const int nx = cx + dx, ny = cy + dy;
           if (nx < 0 || ny < strip || nx >= image.width || ny >= image.height) continue;
           const size_t next = static_cast<size_t>(ny) * static_cast<size_t>(image.width) + static_cast<size_t>(nx);
