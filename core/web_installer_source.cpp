@@ -24,7 +24,6 @@ namespace {
 using ComponentGet::ComponentInfo;
 using ComponentGet::ComponentQuery;
 using ComponentGet::EStorageResult;
-using Cxx::Network::Downloader::CByteBuffer;
 using Cxx::Network::Downloader::EDownloadStatus;
 
 // The build id's leading decimal number (white space and a sign allowed before it); 0 when
@@ -125,11 +124,12 @@ void CWebInstallerSource::Fetch() {
     try {
       m_downloader->Subscribe(self);
       const auto path = Platform::CreateUniqueTempFile(Platform::GetTempFolder(), "", true);
-      auto buffer = std::make_shared<CByteBuffer>();
+      // The download goes straight to the file.
+      auto file = std::make_shared<CInstallerFileStream>(Platform::Utf8ToWide(path.string()));
       // Held until the start is reported, so an early OnFinished cannot come before it.
       boost::lock_guard lock(m_mutex);
-      m_installer = std::make_shared<CInstaller>(Platform::Utf8ToWide(path.string()), buffer);
-      m_downloading = m_downloader->StartToStream(buffer);
+      m_installer = std::make_shared<CInstaller>(file);
+      m_downloading = m_downloader->StartToStream(file);
       if (m_downloading) {
         if (auto progress = m_progress.lock()) progress->OnProgress(0.0f);
         return;
@@ -242,7 +242,7 @@ void CWebInstallerSource::OnFinished(EDownloadStatus status) {
     SendException(InstallExceptions::kDownloadFailed, static_cast<uint32_t>(status));
     return;
   }
-  installer->Save();  // a file that did not get written is rewritten by the launcher's checks
+  installer->Save();  // the download is on disk already; the launcher checks the file before each start
   callback->OnSourceReady(installer);
 }
 
