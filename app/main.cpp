@@ -1,4 +1,5 @@
 // omk-setup: the web setup program of the suite.
+#include <chrono>
 #include <exception>
 #include <iostream>
 #include <memory>
@@ -11,6 +12,7 @@
 #include "core/session_handler.h"
 #include "core/session_handler_factory.h"
 #include "metrics/app_metrics.h"
+#include "network/connection.h"
 #include "platform/command_line.h"
 #include "platform/paths.h"
 #include "platform/process.h"
@@ -32,9 +34,19 @@ int main(int argc, char** argv) {
   wiring.uninstaller = guard;
   wiring.browserEmulation = guard;
 #ifdef OMK_SHORT_DELAYS
-  // The end-to-end test build: the same program with the core's waits cut to milliseconds.
+  // The end-to-end test build: the same program with the core's waits cut to milliseconds and
+  // the network's bounds on a hostile server to seconds.
   wiring.graphs = std::make_shared<CustomInstaller::Core::CInstallGraphFactory>(
       CustomInstaller::Core::GraphTimings{20, 20, 1500});
+  {
+    using namespace std::chrono_literals;
+    auto network = Cxx::Network::Http::HttpClient::DefaultConnectionSettings();
+    network.resumePause = 20ms;
+    network.stallTimeout = 2s;
+    network.lowSpeedWindow = 3s;
+    network.replyTimeout = 4s;
+    Cxx::Network::Http::HttpClient::SetDefaultConnectionSettings(network);
+  }
 #else
   wiring.graphs = std::make_shared<CustomInstaller::Core::CInstallGraphFactory>();
 #endif

@@ -20,16 +20,16 @@ using namespace Cxx::Network::Http::HttpClient;
 class DiscardSink : public IReadDataCallBack {
  public:
   explicit DiscardSink(FILE* out) : m_out(out) {}
-  bool OnData(const uint8_t* buffer, uint32_t, uint32_t bytesRead, uint32_t totalRead, int32_t) override {
+  bool OnData(const uint8_t* buffer, uint32_t, uint32_t bytesRead, uint64_t totalRead, int64_t) override {
     std::fwrite(buffer, 1, bytesRead, m_out);
     m_total = totalRead;
     return true;
   }
-  uint32_t Total() const { return m_total; }
+  uint64_t Total() const { return m_total; }
 
  private:
   FILE* m_out;
-  uint32_t m_total = 0;
+  uint64_t m_total = 0;
 };
 
 }  // namespace

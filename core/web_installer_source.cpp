@@ -1,5 +1,6 @@
 #include "core/web_installer_source.h"
 
+#include <algorithm>
 #include <boost/thread/thread.hpp>
 #include <climits>
 #include <cwchar>
@@ -40,6 +41,8 @@ ComponentGet::OsInfo CurrentOs() {
   ComponentGet::OsInfo os;
   os.arch = system.is64Bit ? L"x64" : L"x86";
   if (system.known) os.version = std::to_wstring(system.major) + L"." + std::to_wstring(system.minor);
+  // The kernel release's third number stands for the system's build number (left out when 0).
+  os.build = static_cast<int32_t>(std::min<uint32_t>(system.build, INT32_MAX));
   return os;
 }
 

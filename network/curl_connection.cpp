@@ -7,11 +7,13 @@
 #include <boost/thread/thread.hpp>
 #include <cctype>
 #include <cstring>
+#include <deque>
 #include <mutex>
 
 #include "config/profile.h"
 #include "network/exceptions.h"
 #include "network/parameters.h"
+#include "platform/clock.h"
 #include "platform/text.h"
 
 namespace Cxx::Network::Http::HttpClient {
@@ -29,13 +31,20 @@ constexpr const char* kReadFailedAsync = "Error by receiving data from server ( 
 constexpr const char* kNoContentLength =
     "Error by receiving data from server ( asynchronously ). Available data size is unknown. "
     "Can't get content length header.";
+constexpr const char* kBodyTooLong = "Error by receiving data from server ( asynchronously ). The body is too long.";
+constexpr const char* kReplyTooLong = "Error by receiving data from server ( synchronously ). The reply is too long.";
 constexpr long kCurlBufferSize = 128 * 1024;
 constexpr int kPollMilliseconds = 200;  // how often a network wait looks for interruption
 constexpr int kResumeRetries = 10;
+constexpr uint64_t kSpeedSampleMilliseconds = 250;  // spacing of the low-speed window's samples
 
 std::mutex g_settingsMutex;
 ConnectionSettings& Defaults() {
-  static ConnectionSettings settings{Config::kCaBundle, {}, {}, {}};
+  static ConnectionSettings settings = [] {
+    ConnectionSettings defaults;
+    defaults.caBundle = Config::kCaBundle;
+    return defaults;
+  }();
   return settings;
 }
 
@@ -52,9 +61,20 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   return true;
 }
 
-// A transport failure while reading a body.
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// A transport failure while reading a body; `outOfBounds` when a time bound ended it.
 struct ReadFailure {
   CURLcode code;
+  bool outOfBounds = false;
+};
+
+// The time bounds of one transfer (Transfer::Drive).
+struct TransferBounds {
+  uint64_t stall = 0;        // milliseconds of waiting without a byte
+  uint64_t window = 0;       // milliseconds over which the low speed is averaged
+  uint64_t minimumRate = 0;  // bytes a second
+  uint64_t deadline = 0;     // steady milliseconds at which the exchange ends; 0: none
 };
 
 }  // namespace
@@ -80,11 +100,20 @@ struct CCurlConnection::Transfer {
   std::string body;
 
   bool followsRedirects = true;
-  bool sawLocation = false;
-  bool headersDone = false;
+  bool sawLocation = false;  // a Location with a value (libcurl follows those)
+  bool headersDone = false;  // the head of the final response is in
   bool done = false;
+  bool outOfBounds = false;  // ended by one of the time bounds
   CURLcode result = CURLE_OK;
   int64_t rangeStart = -1;  // first byte of a 206 answer, from Content-Range
+
+  // Only the time spent waiting in Drive counts against the bounds.
+  TransferBounds bounds;
+  uint64_t received = 0;  // header and body bytes so far
+  uint64_t waited = 0;    // milliseconds spent in Drive
+  uint64_t lastByte = 0;  // `waited` when a byte last arrived
+  uint64_t lastCount = 0; // `received` then
+  std::deque<std::pair<uint64_t, uint64_t>> samples{{0, 0}};  // (waited, received)
 
   uint64_t skip = 0;  // bytes to drop at the start of the body (a resume answered in full)
   uint8_t* target = nullptr;
@@ -105,11 +134,13 @@ struct CCurlConnection::Transfer {
   static size_t OnHeader(char* data, size_t size, size_t count, void* self) {
     auto* t = static_cast<Transfer*>(self);
     const std::string_view line(data, size * count);
+    t->received += line.size();
     if (StartsWithNoCase(line, "http/")) {
       t->sawLocation = false;
       t->rangeStart = -1;
     } else if (StartsWithNoCase(line, "location:")) {
-      t->sawLocation = true;
+      // libcurl ignores an empty Location; the response is then the final one.
+      t->sawLocation = std::any_of(line.begin() + 9, line.end(), [](char c) { return !IsBlank(c); });
     } else if (StartsWithNoCase(line, "content-range:")) {
       // "Content-Range: bytes 100-199/200"
       const size_t pos = line.find("bytes");
@@ -136,7 +167,11 @@ struct CCurlConnection::Transfer {
   static size_t OnBody(char* data, size_t size, size_t count, void* self) {
     auto* t = static_cast<Transfer*>(self);
     const size_t total = size * count;
+    // libcurl hands over no body of a response that it follows: a body comes with the final
+    // response, whatever its head looked like.
+    t->headersDone = true;
     if (t->room == 0) return CURL_WRITEFUNC_PAUSE;  // delivered again after unpausing
+    t->received += total;
     const uint8_t* p = reinterpret_cast<const uint8_t*>(data);
     size_t len = total;
     const size_t dropped = static_cast<size_t>(std::min<uint64_t>(t->skip, len));
@@ -154,9 +189,11 @@ struct CCurlConnection::Transfer {
     return total;
   }
 
-  // Drives the transfer until `until` holds or it has ended; waits are interruptible.
+  // Drives the transfer until `until` holds or it has ended; waits are interruptible. A
+  // transfer that crosses a time bound ends here as a time-out.
   template <typename Pred>
   void Drive(Pred until) {
+    uint64_t last = Platform::SteadyMilliseconds();
     while (!done && !until()) {
       int running = 0;
       curl_multi_perform(multi, &running);
@@ -170,7 +207,31 @@ struct CCurlConnection::Transfer {
       if (done || until()) break;
       curl_multi_poll(multi, nullptr, 0, kPollMilliseconds, nullptr);
       boost::this_thread::interruption_point();
+      const uint64_t now = Platform::SteadyMilliseconds();
+      waited += now - last;
+      last = now;
+      if (OutOfBounds(now)) {
+        done = outOfBounds = true;
+        result = CURLE_OPERATION_TIMEDOUT;
+      }
     }
+  }
+
+  bool OutOfBounds(uint64_t now) {
+    if (bounds.deadline != 0 && now >= bounds.deadline) return true;
+    if (received != lastCount) {
+      lastCount = received;
+      lastByte = waited;
+    } else if (bounds.stall != 0 && waited - lastByte >= bounds.stall) {
+      return true;
+    }
+    if (bounds.window == 0 || bounds.minimumRate == 0) return false;
+    if (waited - samples.back().first >= kSpeedSampleMilliseconds) samples.emplace_back(waited, received);
+    // The oldest sample kept is the last one at least a window back.
+    while (samples.size() >= 2 && waited - samples[1].first >= bounds.window) samples.pop_front();
+    const auto& [since, count] = samples.front();
+    const uint64_t span = waited - since;
+    return span >= bounds.window && (received - count) * 1000 < bounds.minimumRate * span;
   }
 
   // Fills up to `size` bytes; fewer only at the end of the body. Throws ReadFailure when the
@@ -196,7 +257,7 @@ struct CCurlConnection::Transfer {
       target = nullptr;
       room = 0;
     }
-    if (n == 0 && done && result != CURLE_OK) throw ReadFailure{result};
+    if (n == 0 && done && result != CURLE_OK) throw ReadFailure{result, outOfBounds};
     return n;
   }
 };
@@ -215,6 +276,9 @@ CCurlConnection::~CCurlConnection() = default;
 
 bool CCurlConnection::Perform(Request request, uint32_t& error) {
   m_request = std::move(request);
+  m_deadline = m_request.totalTimeout.count() > 0
+                   ? Platform::SteadyMilliseconds() + static_cast<uint64_t>(m_request.totalTimeout.count())
+                   : 0;
   return Send(std::string(), error);
 }
 
@@ -260,8 +324,12 @@ bool CCurlConnection::Send(const std::string& extraHeader, uint32_t& error) {
   const auto connectTimeout = m_request.connectTimeout.count() > 0 ? m_request.connectTimeout : m_settings.connectTimeout;
   const auto stallTimeout = m_request.stallTimeout.count() > 0 ? m_request.stallTimeout : m_settings.stallTimeout;
   curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connectTimeout.count()));
-  curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, std::max(1L, static_cast<long>(stallTimeout.count() / 1000)));
+  // The stall, low-speed and overall bounds are kept by Drive: libcurl's own low-speed check
+  // sleeps while the transfer is paused.
+  t->bounds.stall = static_cast<uint64_t>(stallTimeout.count());
+  t->bounds.window = static_cast<uint64_t>(m_settings.lowSpeedWindow.count());
+  t->bounds.minimumRate = m_settings.lowSpeedLimit;
+  t->bounds.deadline = m_deadline;
   if (!m_userAgent.empty()) {
     curl_easy_setopt(e, CURLOPT_USERAGENT, Platform::WideToUtf8(m_userAgent).c_str());
   }
@@ -285,6 +353,12 @@ bool CCurlConnection::Send(const std::string& extraHeader, uint32_t& error) {
   m_transfer = std::move(t);
   Transfer& transfer = *m_transfer;
   transfer.Drive([&transfer] { return transfer.headersDone; });
+  // A transfer that ended well after a response head without a body (a redirect that is not
+  // followed, for one) has its final response too.
+  uint32_t status = 0;
+  if (!transfer.headersDone && transfer.done && transfer.result == CURLE_OK && QueryStatusCode(status)) {
+    transfer.headersDone = true;
+  }
   if (!transfer.headersDone) {
     error = transfer.result != CURLE_OK ? transfer.result : CURLE_GOT_NOTHING;
     return false;
@@ -318,6 +392,7 @@ void CCurlConnection::ReadAll(std::unique_ptr<uint8_t[]>& data, uint32_t& length
       const size_t n = m_transfer->Read(body.data() + total, 65536);
       if (n == 0) break;
       total += n;
+      if (total > m_settings.replyLimit) Throw<CCurlNetworkException>(4, kReplyTooLong, CURLE_FILESIZE_EXCEEDED);
     }
   } catch (const ReadFailure& failure) {
     Throw<CCurlNetworkException>(4, kReadFailedSync, failure.code);
@@ -332,18 +407,23 @@ void CCurlConnection::ReadChunks(IReadDataCallBack& receiver, uint32_t chunkSize
   curl_off_t contentLength = -1;
   if (m_transfer) curl_easy_getinfo(m_transfer->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &contentLength);
   if (contentLength < 0) Throw<CCurlNetworkException>(4, kNoContentLength);
+  if (static_cast<uint64_t>(contentLength) > m_settings.chunkedLimit) {
+    Throw<CCurlNetworkException>(4, kBodyTooLong, CURLE_FILESIZE_EXCEEDED);
+  }
   if (chunkSize == 0) return;
 
   const auto buffer = std::make_unique<uint8_t[]>(chunkSize);
   int retries = kResumeRetries;
-  uint32_t total = 0;
+  uint64_t total = 0;
   for (;;) {
     size_t n = 0;
     try {
       n = m_transfer->Read(buffer.get(), chunkSize);
     } catch (const ReadFailure& failure) {
-      // Resend for the rest of the body; every resend counts, a chunk that arrives
-      // restores them all.
+      // A server that keeps the transfer below the bounds gets no second minute: the read
+      // fails. A broken transfer is resent for the rest of the body; every resend counts, a
+      // chunk that arrives restores them all.
+      if (failure.outOfBounds) Throw<CCurlNetworkException>(4, kReadFailedAsync, failure.code);
       uint32_t lastError = failure.code;
       for (;;) {
         if (retries == 0) Throw<CCurlNetworkException>(4, kReadFailedAsync, lastError);
@@ -351,22 +431,24 @@ void CCurlConnection::ReadChunks(IReadDataCallBack& receiver, uint32_t chunkSize
         boost::this_thread::sleep_for(boost::chrono::milliseconds(m_settings.resumePause.count()));
         if (Resume(total)) break;
         lastError = m_transfer && m_transfer->result != CURLE_OK ? m_transfer->result : CURLE_RECV_ERROR;
+        if (m_transfer && m_transfer->outOfBounds) Throw<CCurlNetworkException>(4, kReadFailedAsync, lastError);
       }
       continue;
     }
     if (n == 0) return;
     retries = kResumeRetries;
-    total += static_cast<uint32_t>(n);
-    if (!receiver.OnData(buffer.get(), chunkSize, static_cast<uint32_t>(n), total,
-                         static_cast<int32_t>(contentLength))) {
-      return;
+    total += n;
+    // A resend answered in full may bring more than the first answer announced.
+    if (total > static_cast<uint64_t>(contentLength)) {
+      Throw<CCurlNetworkException>(4, kBodyTooLong, CURLE_FILESIZE_EXCEEDED);
     }
+    if (!receiver.OnData(buffer.get(), chunkSize, static_cast<uint32_t>(n), total, contentLength)) return;
   }
 }
 
 // Asks again for the body from `offset` on. A 206 must start exactly there; a full 200
 // answer is accepted and its first `offset` bytes are dropped.
-bool CCurlConnection::Resume(uint32_t offset) {
+bool CCurlConnection::Resume(uint64_t offset) {
   uint32_t error = 0;
   try {
     if (!Send("Range: bytes=" + std::to_string(offset) + "-", error)) return false;
@@ -375,7 +457,7 @@ bool CCurlConnection::Resume(uint32_t offset) {
   }
   uint32_t status = 0;
   if (!QueryStatusCode(status)) return false;
-  if (status == 206) return m_transfer->rangeStart == static_cast<int64_t>(offset);
+  if (status == 206) return m_transfer->rangeStart >= 0 && static_cast<uint64_t>(m_transfer->rangeStart) == offset;
   if (status == 200) {
     m_transfer->skip = offset;
     return true;
@@ -423,8 +505,10 @@ void CSimplePostCurlClient::SendRequest(const std::wstring& path, IParametersSet
     if (!line.empty()) request.headers.push_back(std::move(line));
     start = end + 1;
   }
-  request.connectTimeout = std::chrono::milliseconds(30000);
-  request.stallTimeout = std::chrono::milliseconds(30000);
+  // 30 s to connect and of silence at most, and the reply's time in all.
+  request.connectTimeout = std::min(Settings().connectTimeout, std::chrono::milliseconds(30000));
+  request.stallTimeout = std::min(Settings().stallTimeout, std::chrono::milliseconds(30000));
+  request.totalTimeout = Settings().replyTimeout;
   uint32_t error = 0;
   if (!Perform(std::move(request), error)) Throw<CNetworkException>(3, kSendFailed, error);
   CheckStatus();

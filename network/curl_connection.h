@@ -28,8 +28,9 @@ class CCurlConnection : public IConnection {
     std::string path;                  // UTF-8, with the query
     std::vector<std::string> headers;  // "Name: value"
     std::string body;
-    std::chrono::milliseconds connectTimeout{0};
+    std::chrono::milliseconds connectTimeout{0};  // 0: the settings' values
     std::chrono::milliseconds stallTimeout{0};
+    std::chrono::milliseconds totalTimeout{0};    // the whole exchange; 0: no limit
   };
   // Starts the request and waits for the final response head. False with the transport's
   // error code when no response head arrived.
@@ -42,7 +43,7 @@ class CCurlConnection : public IConnection {
   struct Transfer;
   // Sends the stored request, with one more header line when given.
   bool Send(const std::string& extraHeader, uint32_t& error);
-  bool Resume(uint32_t offset);
+  bool Resume(uint64_t offset);
 
   std::wstring m_userAgent;
   std::wstring m_server;
@@ -51,6 +52,7 @@ class CCurlConnection : public IConnection {
   ConnectionSettings m_settings;
   ICredentialsProvider* m_credentials = nullptr;
   Request m_request;
+  uint64_t m_deadline = 0;  // steady milliseconds at which the request's time is up; 0: never
   std::unique_ptr<Transfer> m_transfer;
 };
 
@@ -66,7 +68,8 @@ class CSimplePostCurlClient : public CCurlConnection {
  public:
   using CCurlConnection::CCurlConnection;
   // POST the set's bytes (an empty body without a set) with the given header lines;
-  // 30 s limits on connecting and on silence while sending and receiving.
+  // 30 s limits on connecting and on silence while sending and receiving (shorter settings
+  // win), and the settings' reply time for the whole exchange.
   void SendRequest(const std::wstring& path, IParametersSet* parameters,
                    const std::wstring& headers) override;
 };

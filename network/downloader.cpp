@@ -309,8 +309,8 @@ bool CByteBuffer::TakeOver(std::vector<uint8_t>&& bytes) {
   return Write(bytes.data(), bytes.size());
 }
 
-double ProgressPercent(uint32_t totalRead, int32_t contentLength) {
-  return (totalRead / 10000.0 * 100.0) / (contentLength / 10000.0);
+double ProgressPercent(uint64_t totalRead, int64_t contentLength) {
+  return (static_cast<double>(totalRead) / 10000.0 * 100.0) / (static_cast<double>(contentLength) / 10000.0);
 }
 
 EDownloadStatus StatusFromException(const Exception::CNetworkException& exception) {
@@ -349,8 +349,8 @@ void CDownloadHelperT::Download(const UrlParts& url, uint32_t chunkSize) {
   if (m_progress && !m_stopped) m_progress(100.0);
 }
 
-bool CDownloadHelperT::OnData(const uint8_t* buffer, uint32_t, uint32_t bytesRead, uint32_t totalRead,
-                              int32_t contentLength) {
+bool CDownloadHelperT::OnData(const uint8_t* buffer, uint32_t, uint32_t bytesRead, uint64_t totalRead,
+                              int64_t contentLength) {
   if (totalRead == bytesRead && contentLength > 0) m_output.Reserve(static_cast<uint64_t>(contentLength));
   if (!m_output.Write(buffer, bytesRead)) {
     m_writeFailed = m_stopped = true;

@@ -90,7 +90,7 @@ class CByteBuffer : public IOutputByteStream {
 };
 
 // Percent of the body received: (totalRead / 10000 * 100) / (contentLength / 10000).
-double ProgressPercent(uint32_t totalRead, int32_t contentLength);
+double ProgressPercent(uint64_t totalRead, int64_t contentLength);
 
 // The final status for a failure of the HTTP layer.
 EDownloadStatus StatusFromException(const Exception::CNetworkException& exception);
@@ -105,8 +105,8 @@ class CDownloadHelperT : public Http::HttpClient::IReadDataCallBack {
   // GETs the URL's path and reads the body in chunks; reports 100 percent at the end. The
   // HTTP layer's exceptions (and an interruption of the thread) pass through.
   void Download(const UrlParts& url, uint32_t chunkSize);
-  bool OnData(const uint8_t* buffer, uint32_t bufferSize, uint32_t bytesRead, uint32_t totalRead,
-              int32_t contentLength) override;
+  bool OnData(const uint8_t* buffer, uint32_t bufferSize, uint32_t bytesRead, uint64_t totalRead,
+              int64_t contentLength) override;
   // True when the output refused bytes (the transfer was stopped there).
   bool WriteFailed() const { return m_writeFailed; }
 

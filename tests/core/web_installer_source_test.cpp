@@ -197,6 +197,7 @@ TEST_F(WebInstallerSourceTest, AnsweredComponentIsFetchedIntoAnExecutableTempFil
   const auto system = Platform::GetSystemVersion();
   boost::json::object os{{"arch", system.is64Bit ? "x64" : "x86"}};
   if (system.known) os["version"] = std::to_string(system.major) + "." + std::to_string(system.minor);
+  if (system.build != 0) os["build"] = system.build;
   boost::json::object application;
   application["code"] = "OMK";
   application["buildId"] = 77;

@@ -31,7 +31,7 @@ namespace {
 namespace fs = std::filesystem;
 using TestSupport::DevServer;
 using TestSupport::RunProcess;
-using Hit = std::map<std::string, std::string>;
+using Hit = TestSupport::LoggedHit;
 
 const std::string kDemoOrigin = "http://127.0.0.1:47801";
 const fs::path kPki = OMK_DEMO_PKI;
@@ -90,20 +90,12 @@ class InstallTest : public testing::Test {
     return RunProcess(OMK_SETUP_E2E_PATH, args, m_env);
   }
 
-  // The hits the collector received, in order; each maps parameter names to values.
-  std::vector<Hit> Hits() const {
-    std::vector<Hit> hits;
-    for (const auto& logged : TestSupport::ReadHitLog(Root() / "hits.jsonl", m_hitsSeen)) {
-      hits.emplace_back(logged.parameters.begin(), logged.parameters.end());
-    }
-    return hits;
-  }
+  // The hits the collector received, in order, each with its parameters in the order sent.
+  std::vector<Hit> Hits() const { return TestSupport::ReadHitLog(Root() / "hits.jsonl", m_hitsSeen); }
   // Later questions look only at hits that arrive from now on.
   void ForgetHits() { m_hitsSeen += Hits().size(); }
-  static std::string Field(const Hit& hit, const std::string& name) {
-    const auto it = hit.find(name);
-    return it == hit.end() ? "" : it->second;
-  }
+  // The value of a parameter that the hit carries once (a repeated one fails the test).
+  static std::string Field(const Hit& hit, const std::string& name) { return hit.Field(name); }
   // The event hit with this action (and screen text, when given); null when none came.
   std::optional<Hit> Event(const std::string& action, const std::string& screen = "") const {
     for (const auto& hit : Hits()) {

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <boost/thread/latch.hpp>
+#include <chrono>
 #include <cstring>
 
 #include "network/exceptions.h"
@@ -10,6 +11,7 @@
 #include "network/operation_thread.h"
 #include "network/parameters.h"
 #include "network/request_response.h"
+#include "platform/text.h"
 #include "tests/support/dev_server.h"
 
 namespace Cxx::Network::Http::HttpClient {
@@ -38,10 +40,10 @@ std::shared_ptr<IConnection> Get(const DevServer& server, const std::wstring& pa
 struct Collector : IReadDataCallBack {
   std::string body;
   std::vector<uint32_t> sizes;
-  int32_t contentLength = -2;
+  int64_t contentLength = -2;
   size_t stopAfter = SIZE_MAX;
-  bool OnData(const uint8_t* buffer, uint32_t bufferSize, uint32_t bytesRead, uint32_t totalRead,
-              int32_t length) override {
+  bool OnData(const uint8_t* buffer, uint32_t bufferSize, uint32_t bytesRead, uint64_t totalRead,
+              int64_t length) override {
     EXPECT_LE(bytesRead, bufferSize);
     body.append(reinterpret_cast<const char*>(buffer), bytesRead);
     EXPECT_EQ(totalRead, body.size());
@@ -125,6 +127,40 @@ TEST(ConnectionTest, BrokenTransferResumesWithRange) {
   EXPECT_EQ(requests[3].Header("range"), "bytes=300000-");  // answered in full, start dropped
 }
 
+// Counts past 4 GiB: a 5 GiB body cut at 4.5 GiB resumes at that byte, and the running total
+// and the Content-Length stay right to the end.
+TEST(ConnectionTest, BodyPastFourGiBCountsAndResumesRight) {
+  constexpr uint64_t kSize = uint64_t{5} << 30;
+  constexpr uint64_t kCut = uint64_t{9} << 29;
+  DevServer server(R"({"routes": [{"path": "/huge", "body_size": 5368709120, "cut_after": 4831838208,
+                                   "cut_mode": "once"}]})");
+  struct Counter : IReadDataCallBack {
+    uint64_t total = 0;
+    int64_t contentLength = 0;
+    bool sumsUp = true;
+    std::string atCut;  // the bytes of the chunk that comes right after the cut
+    bool OnData(const uint8_t* buffer, uint32_t, uint32_t bytesRead, uint64_t totalRead, int64_t length) override {
+      sumsUp = sumsUp && totalRead == total + bytesRead;
+      if (total == kCut) atCut.assign(reinterpret_cast<const char*>(buffer), bytesRead);
+      total = totalRead;
+      contentLength = length;
+      return true;
+    }
+  } counter;
+  ConnectionSettings settings = TestSettings();
+  settings.chunkedLimit = kSize;
+  const auto client = CreateSimpleGetHttpClient(L"", L"127.0.0.1", server.Port(), kSchemeHttp, settings);
+  client->SendRequest(L"/huge", nullptr, L"");
+  client->ReadChunks(counter, 1 << 20);
+  EXPECT_TRUE(counter.sumsUp);
+  EXPECT_EQ(counter.total, kSize);
+  EXPECT_EQ(counter.contentLength, static_cast<int64_t>(kSize));
+  EXPECT_TRUE(counter.atCut == GeneratedBody(kCut, 1 << 20));
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[1].Header("range"), "bytes=4831838208-");
+}
+
 TEST(ConnectionTest, ResumeGivesUpAfterTenFruitlessResends) {
   // Every answer breaks before its first byte, so no chunk ever restores the retries.
   DevServer server(R"({"routes": [{"path": "/dead", "body_size": 5000, "cut_after": 0}]})");
@@ -143,6 +179,93 @@ TEST(ConnectionTest, EachArrivingChunkRestoresTheRetries) {
   Get(server, L"/choppy")->ReadChunks(collector, 4096);
   EXPECT_EQ(collector.body, GeneratedBody(0, 12500));
   EXPECT_EQ(server.Requests().size(), 13u);
+}
+
+// Replies that would never let a transfer end: each ends within the bounds of the settings, as
+// a finished response or as the failure the bound gives.
+TEST(ConnectionTest, HostileRepliesEndWithinTheBounds) {
+  DevServer server(R"({"routes": [
+      {"path": "/nowhere", "status": 302, "location": "", "body_size": 50000},
+      {"path": "/nowhere-empty", "status": 302, "location": " "},
+      {"path": "/silent", "never_answer": true},
+      {"path": "/drip", "body": "slow", "drip_ms": 100},
+      {"path": "/trickle", "body_size": 900, "trickle": {"bytes": 1, "delay_ms": 100}},
+      {"path": "/steady", "body_size": 6000, "trickle": {"bytes": 300, "delay_ms": 100}},
+      {"path": "/endless", "endless": true},
+      {"path": "/large", "body_size": 1001}]})");
+  ConnectionSettings settings = TestSettings();
+  settings.stallTimeout = std::chrono::milliseconds(300);
+  settings.lowSpeedWindow = std::chrono::milliseconds(600);
+  settings.replyTimeout = std::chrono::milliseconds(900);
+  settings.replyLimit = 100000;
+  settings.chunkedLimit = 1000;
+  enum Read { kNone, kAll, kChunks };
+  struct Case {
+    const wchar_t* path;
+    bool post;
+    Read read;
+    int32_t code;  // the failure's error code; 0: none
+    uint32_t status;
+    const char* message;
+  };
+  const Case cases[] = {
+      // A redirect that is not followed is the final response, body and all.
+      {L"/nowhere", false, kAll, 0, 302, nullptr},
+      {L"/nowhere", false, kChunks, 4, 302, "Error by receiving data from server ( asynchronously ). The body is too long."},
+      {L"/nowhere-empty", true, kAll, 0, 302, nullptr},
+      // No byte at all, or far too few: a time-out, not resumed.
+      {L"/silent", false, kNone, 3, 0, "Can't send request to the server."},
+      {L"/silent", true, kNone, 3, 0, "Can't send request to the server."},
+      {L"/drip", false, kNone, 3, 0, "Can't send request to the server."},
+      {L"/trickle", false, kAll, 4, 200, "Error by receiving data from server ( synchronously )."},
+      {L"/trickle", false, kChunks, 4, 200, "Error by receiving data from server ( asynchronously )."},
+      // 3 KiB/s is fast enough, but a POST's reply has its time in all.
+      {L"/steady", false, kAll, 0, 200, nullptr},
+      {L"/steady", true, kAll, 4, 200, "Error by receiving data from server ( synchronously )."},
+      // Bodies past the limits.
+      {L"/endless", false, kAll, 4, 200, "Error by receiving data from server ( synchronously ). The reply is too long."},
+      {L"/large", false, kChunks, 4, 200, "Error by receiving data from server ( asynchronously ). The body is too long."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(Platform::WideToUtf8(c.path) + (c.post ? " POST" : " GET"));
+    const size_t before = server.Requests().size();
+    const auto start = std::chrono::steady_clock::now();
+    std::shared_ptr<IConnection> client;
+    if (c.post) {
+      client = CreateSimplePostHttpClient(L"", L"127.0.0.1", server.Port(), kSchemeHttp, settings);
+    } else {
+      client = CreateSimpleGetHttpClient(L"", L"127.0.0.1", server.Port(), kSchemeHttp, settings);
+    }
+    const auto run = [&] {
+      client->SendRequest(c.path, nullptr, L"");
+      std::unique_ptr<uint8_t[]> block;
+      uint32_t length = 0;
+      Collector collector;
+      if (c.read == kAll) {
+        client->ReadAll(block, length);
+        if (c.path == std::wstring(L"/nowhere")) {
+          EXPECT_EQ(length, 50001u);
+        }
+      }
+      if (c.read == kChunks) client->ReadChunks(collector, 4096);
+    };
+    if (c.code == 0) {
+      run();
+    } else {
+      const auto e = Failure(run);
+      EXPECT_EQ(e->GetErrorCode(), c.code);
+      EXPECT_STREQ(e->what(), c.message);
+    }
+    // Far below what an unbounded wait would take, far above the bound.
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_LT(seconds / 0.9, 5.0);
+    uint32_t status = 0;
+    if (c.status != 0) {
+      EXPECT_TRUE(client->QueryStatusCode(status));
+      EXPECT_EQ(status, c.status);
+    }
+    EXPECT_EQ(server.Requests().size(), before + 1);  // nothing resent
+  }
 }
 
 TEST(ConnectionTest, StatusCheck) {
@@ -252,7 +375,7 @@ TEST(ConnectionTest, NetworkWaitsAreInterruptionPoints) {
   struct Signal : IReadDataCallBack {
     boost::latch& latch;
     explicit Signal(boost::latch& l) : latch(l) {}
-    bool OnData(const uint8_t*, uint32_t, uint32_t, uint32_t totalRead, int32_t) override {
+    bool OnData(const uint8_t*, uint32_t, uint32_t, uint64_t totalRead, int64_t) override {
       if (totalRead == 10) latch.count_down();
       return true;
     }

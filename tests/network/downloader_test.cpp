@@ -84,6 +84,7 @@ TEST(DownloaderStatusTest, ProgressPercent) {
   EXPECT_DOUBLE_EQ(ProgressPercent(500, 1000), 50.0);
   EXPECT_DOUBLE_EQ(ProgressPercent(131072, 262144), 50.0);
   EXPECT_DOUBLE_EQ(ProgressPercent(268435456, 268435456), 100.0);
+  EXPECT_DOUBLE_EQ(ProgressPercent(uint64_t{9} << 29, int64_t{5} << 30), 90.0);  // 4.5 of 5 GiB
 }
 
 TEST(Md5DigestTest, KnownDigestsFedInPieces) {

@@ -10,6 +10,7 @@ struct ProcessResult {
   int exitCode = -1;  // -1 when it did not exit normally
   std::string out;
   std::string err;
+  long peakRssKiB = 0;  // the largest resident set it had
 };
 
 // Runs `path` with `args` (argv[1] on) and `extraEnv` added to the environment; waits for it.

@@ -19,7 +19,8 @@ namespace DevServer {
 class ResponseSpec {
  public:
   // Takes the response options from `reader`: status, headers, location, body | body_size |
-  // body_file | echo, content_length, range, cut_after, cut_mode, trickle, delay_headers_ms.
+  // body_file | echo | endless, content_length, range, cut_after, cut_mode, trickle,
+  // delay_headers_ms, drip_ms, never_answer.
   ResponseSpec(ObjectReader& reader, const RouteContext& context);
   ResponseSpec(const ResponseSpec&) = delete;
   ResponseSpec& operator=(const ResponseSpec&) = delete;
@@ -41,6 +42,8 @@ class ResponseSpec {
   std::uint64_t m_cutTimes = UINT64_MAX;  // how many of the first uses are cut
   std::optional<Trickle> m_trickle;
   unsigned m_delayHeadersMs = 0;
+  unsigned m_dripMs = 0;
+  bool m_neverAnswer = false;
   std::atomic<std::uint64_t> m_uses{0};
 };
 

@@ -30,6 +30,10 @@ struct Reply {
   unsigned delayHeadersMs = 0;
   // Close the connection at once (no TLS close_notify) without writing any answer.
   bool dropConnection = false;
+  // Write nothing at all and keep the connection open until the client closes it.
+  bool neverAnswer = false;
+  // Write the whole answer, status line and headers too, one byte at a time this many ms apart.
+  unsigned dripMs = 0;
 };
 
 // Routes are shared by all connections: Answer may run on several threads at once.

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <charconv>
 #include <chrono>
@@ -103,11 +104,36 @@ void CloseAbruptly(Stream& stream) {
 
 enum class After { KeepOpen, Close, Closed };
 
+// Writes the bytes, one at a time `dripMs` apart when that is not 0.
+template <class Stream>
+awaitable<void> WriteBytes(Stream& stream, const char* data, std::size_t size, unsigned dripMs) {
+  if (dripMs == 0) {
+    co_await asio::async_write(stream, asio::buffer(data, size), use_awaitable);
+    co_return;
+  }
+  for (std::size_t i = 0; i < size; ++i) {
+    co_await asio::async_write(stream, asio::buffer(data + i, 1), use_awaitable);
+    co_await Pause(stream, dripMs);
+  }
+}
+
+// Reads and drops whatever the client sends until it closes the connection.
+template <class Stream>
+awaitable<void> WaitForClose(Stream& stream) {
+  std::array<char, 4096> sink{};
+  beast::error_code ec;
+  while (!ec) co_await stream.async_read_some(asio::buffer(sink), asio::redirect_error(use_awaitable, ec));
+}
+
 template <class Stream>
 awaitable<After> WriteReply(Stream& stream, const Request& request, const Reply& reply,
                             bool clientKeepAlive) {
   if (reply.dropConnection) {
     CloseAbruptly(stream);
+    co_return After::Closed;
+  }
+  if (reply.neverAnswer) {
+    co_await WaitForClose(stream);
     co_return After::Closed;
   }
   const std::uint64_t size = reply.body ? reply.body->Size() : 0;
@@ -147,7 +173,7 @@ awaitable<After> WriteReply(Stream& stream, const Request& request, const Reply&
   head += "\r\n";
 
   if (reply.delayHeadersMs > 0) co_await Pause(stream, reply.delayHeadersMs);
-  co_await asio::async_write(stream, asio::buffer(head), use_awaitable);
+  co_await WriteBytes(stream, head.data(), head.size(), reply.dripMs);
 
   if (!headOnly && count > 0) {
     const std::uint64_t limit = cut ? *reply.cutAfter : count;
@@ -157,7 +183,7 @@ awaitable<After> WriteReply(Stream& stream, const Request& request, const Reply&
     while (sent < limit) {
       const auto block =
           reply.body->Read(first + sent, std::min<std::uint64_t>(piece, limit - sent), scratch);
-      co_await asio::async_write(stream, asio::buffer(block.data(), block.size()), use_awaitable);
+      co_await WriteBytes(stream, block.data(), block.size(), reply.dripMs);
       sent += block.size();
       if (reply.trickle && reply.trickle->delayMs > 0 && sent < limit) {
         co_await Pause(stream, reply.trickle->delayMs);
