@@ -107,7 +107,9 @@ struct CCurlConnection::Transfer {
   CURLcode result = CURLE_OK;
   int64_t rangeStart = -1;  // first byte of a 206 answer, from Content-Range
 
-  // Only the time spent waiting in Drive counts against the bounds.
+  // Only the time spent waiting in Drive counts against the bounds. Head bytes count as their
+  // line completes: a head fed a byte at a time meets the stall bound as soon as one line takes
+  // that long, far below the lowest speed allowed anyway.
   TransferBounds bounds;
   uint64_t received = 0;  // header and body bytes so far
   uint64_t waited = 0;    // milliseconds spent in Drive

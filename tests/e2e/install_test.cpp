@@ -13,6 +13,7 @@
 #include <fstream>
 #include <future>
 
+#include "config/identity.h"
 #include "config/profile.h"
 #include "platform/md5.h"
 #include "platform/registry.h"
@@ -96,6 +97,19 @@ class InstallTest : public testing::Test {
   void ForgetHits() { m_hitsSeen += Hits().size(); }
   // The value of a parameter that the hit carries once (a repeated one fails the test).
   static std::string Field(const Hit& hit, const std::string& name) { return hit.Field(name); }
+  // Every hit's whole parameter list in the order sent, with the client id and the language
+  // shown as "*", after the parameters that all hits share.
+  std::vector<std::string> HitTexts() const {
+    const std::string common = std::string("v=1&tid=") + Config::kAnalyticsTrackingId +
+                               "&cid=*&an=Quarro Omnikit&av=3.10.1.2&ul=*&ci=OMK&";
+    std::vector<std::string> texts;
+    for (const auto& hit : Hits()) {
+      std::string text = hit.Text({"cid", "ul"});
+      if (text.rfind(common, 0) == 0) text = "..." + text.substr(common.size());
+      texts.push_back(text);
+    }
+    return texts;
+  }
   // The event hit with this action (and screen text, when given); null when none came.
   std::optional<Hit> Event(const std::string& action, const std::string& screen = "") const {
     for (const auto& hit : Hits()) {
@@ -150,8 +164,12 @@ TEST_F(InstallTest, SilentInstallationFromEndToEnd) {
   EXPECT_EQ(args.find("[/VS]"), std::string::npos) << args;
   EXPECT_EQ(std::count(args.begin(), args.end(), '\n'), 1);
 
-  // The funnel as the collector received it. Without "/VS" a successful run leaves the
-  // session to the suite: no session end goes out.
+  // The funnel as the collector received it, every parameter of every hit. Without "/VS" a
+  // successful run leaves the session to the suite: no session end goes out.
+  EXPECT_EQ(HitTexts(), (std::vector<std::string>{"...t=event&ec=SessionControl&ea=start&sc=start",
+                                                  "...t=event&ec=Install&ea=InstallerStartW&ev=0",
+                                                  "...t=event&ec=Install&ea=InstallerSuccessW",
+                                                  "...t=event&ec=Install&ea=InstallerFinishW"}));
   const auto hits = Hits();
   ASSERT_FALSE(hits.empty());
   EXPECT_EQ(Field(hits.front(), "sc"), "start");
@@ -194,7 +212,13 @@ TEST_F(InstallTest, VerySilentPassesItOnAndEndsTheSession) {
   ASSERT_TRUE(Event("InstallerStartW"));
   EXPECT_EQ(Field(*Event("InstallerStartW"), "ev"), "0");
   EXPECT_TRUE(Event("InstallerSuccessW"));
-  // The session is under automatic control: it ends with the program.
+  // The session is under automatic control: it ends with the program. Each hit carries one
+  // session control at most.
+  EXPECT_EQ(HitTexts(), (std::vector<std::string>{"...t=event&ec=SessionControl&ea=start&sc=start",
+                                                  "...t=event&ec=Install&ea=InstallerStartW&ev=0",
+                                                  "...t=event&ec=Install&ea=InstallerSuccessW",
+                                                  "...t=event&ec=Install&ea=InstallerFinishW",
+                                                  "...t=event&ec=SessionControl&ea=end&sc=end"}));
   const auto hits = Hits();
   ASSERT_FALSE(hits.empty());
   EXPECT_EQ(Field(hits.back(), "sc"), "end");
