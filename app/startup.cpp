@@ -57,6 +57,28 @@ bool RunMode(const InstallerOptions& options, const InstallationDetails& details
   return true;
 }
 
+// The start-up's finish, run by its destructor on every way out of the installation: release the
+// single-instance guard, remove the emulation value, send "InstallerFinishW", finish the session.
+// Each step that was armed runs; one that fails does not keep the next ones from running.
+struct CFinishSteps {
+  const StartupWiring& wiring;
+  std::shared_ptr<IGASessionHandler>& session;
+  bool& emulationSet;
+  bool& started;
+  ~CFinishSteps() {
+    Step([&] { if (wiring.singleInstance) wiring.singleInstance->Release(); });
+    Step([&] { if (emulationSet) wiring.browserEmulation->Remove(wiring.programFileName); });
+    Step([&] { if (started) SendEvent(wiring, L"InstallerFinishW", -1); });
+    Step([&] { if (session) session->FinishSession(); });
+  }
+  static void Step(const std::function<void()>& step) {
+    try {
+      step();
+    } catch (...) {
+    }
+  }
+};
+
 }  // namespace
 
 int RunSetup(std::wstring_view commandLine, const StartupWiring& wiring, std::ostream& notices) {
@@ -93,16 +115,26 @@ int RunSetup(std::wstring_view commandLine, const StartupWiring& wiring, std::os
   }
   if (wiring.uninstaller && wiring.uninstaller->IsUninstallerRunning()) return 0;
 
+  // The finish steps run on every way out from here, an exception included. The mode's objects
+  // (and the temporary files they hold) are gone by then.
+  std::shared_ptr<IGASessionHandler> session;
+  bool emulationSet = false;
+  bool started = false;
+  CFinishSteps finish{wiring, session, emulationSet, started};
+
   const InstallerOptions options(commandLine);
   const InstallationDetails details(options);
 
-  std::shared_ptr<IGASessionHandler> session;
   if (wiring.sessions) {
     session = wiring.sessions->Create(options);
   } else {
     notices << kPrefix << "no analytics session: not part of this build yet\n";
   }
-  if (wiring.browserEmulation) wiring.browserEmulation->Set(wiring.programFileName);
+  if (wiring.browserEmulation) {
+    emulationSet = true;
+    wiring.browserEmulation->Set(wiring.programFileName);
+  }
+  started = true;
   SendEvent(wiring, L"InstallerStartW", options.silent || options.verySilent ? 0 : 1);
 
   if (options.delay > 0) {
@@ -111,11 +143,6 @@ int RunSetup(std::wstring_view commandLine, const StartupWiring& wiring, std::os
   }
 
   RunMode(options, details, session, wiring, notices);
-
-  if (wiring.singleInstance) wiring.singleInstance->Release();
-  if (wiring.browserEmulation) wiring.browserEmulation->Remove(wiring.programFileName);
-  SendEvent(wiring, L"InstallerFinishW", -1);
-  if (session) session->FinishSession();
   return 0;
 }
 

@@ -32,11 +32,20 @@ std::wstring FindProgram(const std::wstring& browser) {
 class CSystemLaunchEnvironment : public ILaunchEnvironment {
  public:
   std::wstring FindBrowserProgram(const std::wstring& name) override { return FindProgram(name); }
+  // A browser runs for the person at the desktop: when this setup runs as root for a user, as
+  // that user with their environment, never as root.
   bool ShellOpen(const std::wstring& target, const std::wstring& parameters) override {
-    return Platform::ShellOpen(target, parameters);
+    if (Platform::IsExecutableFile(Platform::WideToPath(target))) {
+      auto argv = Platform::SplitWindowsCommandLine(L"x " + parameters);
+      argv[0] = target;
+      return Platform::StartForDesktopUser(argv);
+    }
+    return Platform::OpenForDesktopUser(target);
   }
   std::wstring GetUrlCommand(const std::wstring& scheme) override { return BrowserControl::GetUrlCommand(scheme); }
-  bool StartCommandLine(const std::wstring& commandLine) override { return Platform::StartCommandLine(commandLine); }
+  bool StartCommandLine(const std::wstring& commandLine) override {
+    return Platform::StartForDesktopUser(Platform::SplitWindowsCommandLine(commandLine));
+  }
 };
 
 void LaunchWithDefaultHandler(std::wstring url, ILaunchEnvironment& environment) {

@@ -129,17 +129,21 @@ CInstaller::~CInstaller() {
 bool CInstaller::Save() {
   if (m_file) return m_file->Committed();
   if (!m_buffer || m_path.empty()) return false;
-  const fs::path path = Platform::WideToPath(m_path);
-  {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    const auto& bytes = m_buffer->Bytes();
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) return false;
+  try {
+    const fs::path path = Platform::WideToPath(m_path);
+    {
+      std::ofstream out(path, std::ios::binary | std::ios::trunc);
+      const auto& bytes = m_buffer->Bytes();
+      out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+      out.close();
+      if (!out) return false;
+    }
+    std::error_code ec;
+    fs::permissions(path, fs::perms::owner_all, fs::perm_options::replace, ec);
+    return !ec;
+  } catch (const std::exception&) {
+    return false;  // a write that throws is a write that failed
   }
-  std::error_code ec;
-  fs::permissions(path, fs::perms::owner_all, fs::perm_options::replace, ec);
-  return !ec;
 }
 
 int32_t CInstaller::StreamedStatus() {
@@ -187,7 +191,7 @@ int32_t CInstaller::GetStatus() {
   try {
     return Save() ? kInstallerWritten : kInstallerWriteFailed;
   } catch (...) {
-    return kInstallerWritten;
+    return kInstallerWriteFailed;
   }
 }
 

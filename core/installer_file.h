@@ -92,8 +92,9 @@ class CInstaller : public IInstaller {
 
   std::wstring GetPath() override { return m_path; }
   int32_t GetStatus() override;
-  // Writes the whole buffer to the path, truncating, and makes the file runnable by its owner.
-  // For a downloaded file: whether the download was committed to it.
+  // Writes the whole buffer to the path, truncating, and makes the file runnable by its owner;
+  // false when any of it failed (it never throws). For a downloaded file: whether the
+  // download was committed to it.
   bool Save() override;
 
  private:

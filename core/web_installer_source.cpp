@@ -4,6 +4,7 @@
 #include <boost/thread/thread.hpp>
 #include <climits>
 #include <cwchar>
+#include <iostream>
 #include <map>
 
 #include "componentget/components_storage.h"
@@ -126,7 +127,9 @@ void CWebInstallerSource::Fetch() {
   if (m_downloader && self) {
     try {
       m_downloader->Subscribe(self);
-      const auto path = Platform::CreateUniqueTempFile(Platform::GetTempFolder(), "", true);
+      // A folder on a noexec mount would hold a file that can never run: another private
+      // folder is chosen before anything is downloaded.
+      const auto path = Platform::CreateUniqueTempFile(Platform::GetRunnableTempFolder(), "", true);
       // The download goes straight to the file.
       auto file = std::make_shared<CInstallerFileStream>(Platform::Utf8ToWide(path.string()));
       // Held until the start is reported, so an early OnFinished cannot come before it.
@@ -138,8 +141,9 @@ void CWebInstallerSource::Fetch() {
         return;
       }
       m_installer.reset();  // deletes the empty temporary file
-    } catch (const std::exception&) {
-      // No temporary file, or the download could not be started: a source failure.
+    } catch (const std::exception& e) {
+      // No temporary file, or the download could not be started: a source failure, at once.
+      std::cerr << "omk-setup: cannot fetch the product installer: " << e.what() << '\n';
       boost::lock_guard lock(m_mutex);
       m_downloading = false;
       m_installer.reset();
@@ -245,7 +249,24 @@ void CWebInstallerSource::OnFinished(EDownloadStatus status) {
     SendException(InstallExceptions::kDownloadFailed, static_cast<uint32_t>(status));
     return;
   }
-  installer->Save();  // the download is on disk already; the launcher checks the file before each start
+  bool saved = false;
+  try {
+    saved = installer->Save();
+  } catch (...) {
+    saved = false;
+  }
+  if (!saved) {
+    // The verified bytes never reached the disk: a failed write, reported like the launcher
+    // reports a file it cannot write, never as a ready installer.
+    installer.reset();
+    {
+      boost::lock_guard lock(m_mutex);
+      m_installer.reset();
+    }
+    callback->OnSourceFailed();
+    SendException(InstallExceptions::kNeverReady, static_cast<uint32_t>(kInstallerWriteFailed));
+    return;
+  }
   callback->OnSourceReady(installer);
 }
 

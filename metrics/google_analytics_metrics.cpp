@@ -36,13 +36,9 @@ CGoogleAnalyticsMetrics::~CGoogleAnalyticsMetrics() {
   const bool autoSession = m_autoSession.load() != 0;
   if (!m_queue.IsDiscarded() && autoSession) EndSession();
   const bool drained = Drain(kDrainLimitSeconds);
-  if (!drained && autoSession) {
-    try {
-      SendHit(MakeSessionControlHit(SC_End), 0);
-    } catch (...) {
-      // Nothing may leave a destructor; an interrupted shutdown only loses this hit.
-    }
-  }
+  // One attempt, cut short when the collector does not answer at once: the process ends
+  // within the drain's time plus a moment.
+  if (!drained && autoSession) SendBounded(MakeSessionControlHit(SC_End), kDirectAttemptLimit);
 }
 
 bool CGoogleAnalyticsMetrics::SendEvent(const CEventData& event) {
@@ -100,12 +96,13 @@ bool CGoogleAnalyticsMetrics::SendException(const CExceptionData& exception) {
     Queue([exception, system = m_config.GetSystem()] { return MakeExceptionHit(exception, system); });
     return true;
   }
-  // A crash: send now on this thread, then give the queue its chance before the process ends.
+  // A crash: one attempt now, then a short chance for the queue; a crashing process must not
+  // stay frozen on a collector that is down or does not answer.
   if (exception.details.empty()) return false;
   CExceptionData crash = exception;
   crash.details = ExecutableBaseName() + "_" + CondenseCrashDetails(exception.details);
-  SendHit(MakeExceptionHit(crash, m_config.GetSystem()), 3);
-  Drain(kDrainLimitSeconds);
+  SendBounded(MakeExceptionHit(crash, m_config.GetSystem()), kCrashAttemptLimit);
+  Drain(kCrashDrainSeconds);
   return true;
 }
 
@@ -158,6 +155,44 @@ bool CGoogleAnalyticsMetrics::Drain(uint32_t seconds) {
   return false;
 }
 
+bool CGoogleAnalyticsMetrics::SendBounded(const CHit& hit, uint64_t milliseconds) {
+  // The caller may be a destructor or a crashing thread: its own interruption plays no part.
+  boost::this_thread::disable_interruption noInterruption;
+  struct Attempt {
+    boost::mutex mutex;
+    boost::condition_variable ended;
+    bool done = false;
+  };
+  const auto attempt = std::make_shared<Attempt>();
+  boost::thread sender;
+  try {
+    sender = boost::thread([this, hit, attempt] {
+      try {
+        SendHit(hit, 0);
+      } catch (...) {
+        // Cut short, or failed: the hit is lost either way.
+      }
+      {
+        boost::lock_guard lock(attempt->mutex);
+        attempt->done = true;
+      }
+      attempt->ended.notify_all();
+    });
+  } catch (const boost::thread_resource_error&) {
+    return false;
+  }
+  bool done = false;
+  {
+    boost::unique_lock lock(attempt->mutex);
+    done = m_clock->WaitUntil(lock, attempt->ended, m_clock->NowMilliseconds() + milliseconds,
+                              [&] { return attempt->done; });
+  }
+  // The network layer's waits are interruption points: the attempt ends within a poll.
+  if (!done) sender.interrupt();
+  sender.join();
+  return done;
+}
+
 void CGoogleAnalyticsMetrics::SendHit(const CHit& hit, int32_t retries) {
   CSimplePostParametersSet body;
   std::wstring userAgent;
@@ -171,9 +206,12 @@ void CGoogleAnalyticsMetrics::SendHit(const CHit& hit, int32_t retries) {
   if (hit.sessionControl == SC_Start) SetSessionOpen(true);
   if (hit.sessionControl == SC_End) SetSessionOpen(false);
 
+  // A hit carries at most one session control: its own wins over the budget's automatic one.
+  bool ownControl = false;
+  for (const auto& parameter : hit.parameters) ownControl = ownControl || parameter.first == L"sc";
   const uint32_t remaining = m_limiter.GetRemaining();
-  if (remaining == 1) parameters.emplace_back(L"sc", L"end");
-  if (remaining == CHitRateLimiter::kBudget && m_autoSession.load()) {
+  if (!ownControl && remaining == 1) parameters.emplace_back(L"sc", L"end");
+  if (!ownControl && remaining == CHitRateLimiter::kBudget && m_autoSession.load()) {
     parameters.emplace_back(L"sc", L"start");
     SetSessionOpen(true);
   }

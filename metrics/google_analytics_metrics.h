@@ -7,6 +7,7 @@
 #include <memory>
 
 #include <boost/thread/mutex.hpp>
+#include <boost/thread/thread.hpp>
 
 #include "metrics/analytics_config.h"
 #include "platform/clock.h"
@@ -32,14 +33,19 @@ class CGoogleAnalyticsMetrics final : public IMetrics,
   static constexpr uint32_t kRetryPauseStep = 10000;
   static constexpr uint32_t kLongestRetryPause = 600000;
   static constexpr uint32_t kDrainLimitSeconds = 20;
+  // The direct session end after a failed drain, in milliseconds.
+  static constexpr uint64_t kDirectAttemptLimit = 400;
+  // A crash report: one attempt of at most 2 seconds, then at most 2 seconds of drain.
+  static constexpr uint64_t kCrashAttemptLimit = 2000;
+  static constexpr uint32_t kCrashDrainSeconds = 2;
 
   // The configuration must be valid. The sender starts disabled with automatic session
   // control on.
   explicit CGoogleAnalyticsMetrics(const CGoogleAnalyticsConfig& config,
                                    CMetricsEnvironment environment = {});
   // Queues a session end (automatic session control), drains the queue for up to 20 seconds
-  // and, when that fails, stops the worker after its current attempt and sends the session
-  // end once more directly.
+  // and, when that fails, stops the worker at once (a retry pause or a hanging attempt is cut
+  // short) and makes one short direct attempt of the session end.
   ~CGoogleAnalyticsMetrics() override;
 
   bool SendEvent(const CEventData& event) override;
@@ -73,6 +79,9 @@ class CGoogleAnalyticsMetrics final : public IMetrics,
   // Builds the full hit, takes the limiter's permission and sends it with retries.
   void SendHit(const CHit& hit, int32_t retries);
   bool Drain(uint32_t seconds);
+  // One attempt of `hit` on a thread of its own, interrupted after `milliseconds`; true when it
+  // ended in time.
+  bool SendBounded(const CHit& hit, uint64_t milliseconds);
 
   std::shared_ptr<Platform::IClock> m_clock;
   std::shared_ptr<IHitPoster> m_poster;

@@ -57,10 +57,14 @@ void CHitQueue::StopWorker() {
   }
   m_wake.notify_all();
   m_changed.notify_all();
+  // A running task is cut short at its next wait (a retry pause, a network wait).
+  if (worker) worker->interrupt();
   if (worker && worker->joinable()) worker->join();
 }
 
 void CHitQueue::Run() {
+  // Only a running task is interruptible: the stop interrupts it, never the worker's own waits.
+  boost::this_thread::disable_interruption noInterruption;
   boost::unique_lock lock(m_mutex);
   for (;;) {
     while (!m_stop && m_tasks.empty()) m_wake.wait(lock);
@@ -70,6 +74,7 @@ void CHitQueue::Run() {
     m_running = true;
     lock.unlock();
     try {
+      boost::this_thread::restore_interruption interruptible(noInterruption);
       task();
     } catch (...) {
       // A task reports nothing; its failure must not end the worker.

@@ -22,7 +22,7 @@ class CHitQueue {
 
   // Starts the worker; without one (the thread could not be made) tasks stay queued.
   CHitQueue(std::shared_ptr<Platform::IClock> clock, size_t capacity = kCapacity);
-  // Drops what is still queued, lets the running task end and joins the worker.
+  // Drops what is still queued, interrupts the running task and joins the worker.
   ~CHitQueue();
   CHitQueue(const CHitQueue&) = delete;
   CHitQueue& operator=(const CHitQueue&) = delete;
@@ -31,8 +31,8 @@ class CHitQueue {
   bool Push(Task task);
   // Waits until nothing is queued or running (true) or the clock reaches `deadline` (false).
   bool WaitIdle(uint64_t deadline);
-  // Empties the queue, refuses every later task, waits without limit for the running task
-  // and ends the worker.
+  // Empties the queue, refuses every later task, interrupts the running task at its next wait,
+  // waits for it and ends the worker.
   void Discard();
   bool IsDiscarded() const;
   bool HasWorker() const;

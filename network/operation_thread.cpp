@@ -27,26 +27,33 @@ void COperationThread::Start(std::function<void()> operation) {
   }
 
   auto run = std::make_shared<Run>();
-  run->thread = boost::thread([run, operation = std::move(operation)] {
-    {
-      boost::lock_guard lock(run->mutex);
-      run->started = true;
-    }
-    run->changed.notify_all();
-    try {
-      operation();
-    } catch (...) {
-      // An interruption or a failure of the operation ends it quietly.
-    }
-    {
-      boost::lock_guard lock(run->mutex);
-      run->finished = true;
-    }
-    run->changed.notify_all();
-  });
   {
+    // Recorded before it runs: an Interrupt or Wait from any thread, the operation's own
+    // included, finds the worker from its first instruction on.
     boost::lock_guard lock(m_mutex);
     m_current = run;
+    try {
+      run->thread = boost::thread([run, operation = std::move(operation)] {
+      {
+        boost::lock_guard lock(run->mutex);
+        run->started = true;
+      }
+      run->changed.notify_all();
+      try {
+        operation();
+      } catch (...) {
+        // An interruption or a failure of the operation ends it quietly.
+      }
+      {
+        boost::lock_guard lock(run->mutex);
+        run->finished = true;
+      }
+      run->changed.notify_all();
+      });
+    } catch (...) {
+      m_current.reset();  // no worker: nothing to wait for
+      throw;
+    }
   }
   boost::this_thread::disable_interruption noInterruption;
   boost::unique_lock lock(run->mutex);

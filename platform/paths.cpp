@@ -2,12 +2,16 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <functional>
+#include <optional>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace Platform {
 
@@ -41,20 +45,28 @@ int OpenOwnedFolder(const std::string& path) {
 
 }  // namespace
 
-std::filesystem::path GetTempFolder() {
+namespace {
+
+// $TMPDIR when it is set, a folder (not a link), the user's own, and no one else may write
+// there; otherwise none. Where others may write, a checked installer could be swapped before
+// it runs.
+std::optional<std::string> SafeTmpdir() {
   const char* tmpdir = std::getenv("TMPDIR");
-  if (tmpdir != nullptr && *tmpdir != '\0') {
-    std::string path(tmpdir);
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
-    const int fd = OpenOwnedFolder(path);
-    struct stat st {};
-    const bool othersMayWrite = ::fstat(fd, &st) != 0 || (st.st_mode & (S_IWGRP | S_IWOTH)) != 0;
-    ::close(fd);
-    // Where others may write, a checked installer could be swapped before it runs: the
-    // private folder below is used instead. The user's own folder is left as it is.
-    if (!othersMayWrite) return path;
-  }
-  const std::string path = "/tmp/omk-" + std::to_string(::geteuid());
+  if (tmpdir == nullptr || *tmpdir == '\0') return std::nullopt;
+  std::string path(tmpdir);
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat st {};
+  const bool safe = ::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+  ::close(fd);
+  if (!safe) return std::nullopt;
+  return path;
+}
+
+// Makes (or takes) the folder with mode 0700; throws when it is a link, not a folder, another
+// user's, or cannot be made private.
+std::string PrivateFolder(const std::string& path) {
   if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
     Fail(errno, "cannot create temporary folder " + path);
   }
@@ -67,6 +79,45 @@ std::filesystem::path GetTempFolder() {
   }
   ::close(fd);
   return path;
+}
+
+std::string Uid() { return std::to_string(::geteuid()); }
+
+}  // namespace
+
+std::filesystem::path GetTempFolder() {
+  if (auto tmpdir = SafeTmpdir()) return *tmpdir;
+  return PrivateFolder("/tmp/omk-" + Uid());
+}
+
+bool AllowsRunning(const std::filesystem::path& folder) {
+  struct statvfs info {};
+  return ::statvfs(folder.c_str(), &info) == 0 && (info.f_flag & ST_NOEXEC) == 0;
+}
+
+std::filesystem::path GetRunnableTempFolder() {
+  std::vector<std::function<std::string()>> candidates = {
+      [] { return GetTempFolder().string(); },
+      [] { return PrivateFolder("/var/tmp/omk-" + Uid()); },
+  };
+  const char* cache = std::getenv("XDG_CACHE_HOME");
+  const char* home = std::getenv("HOME");
+  if (cache != nullptr && *cache == '/') {
+    candidates.push_back([base = std::string(cache)] { return PrivateFolder(base + "/omk-setup"); });
+  } else if (home != nullptr && *home == '/') {
+    candidates.push_back([base = std::string(home)] { return PrivateFolder(base + "/.cache/omk-setup"); });
+  }
+  for (const auto& candidate : candidates) {
+    try {
+      const std::string folder = candidate();
+      if (AllowsRunning(folder)) return folder;
+    } catch (const std::system_error&) {
+      // Not usable: the next one.
+    }
+  }
+  Fail(EACCES, "no private temporary folder where the product installer may run: the temporary "
+               "folder, /var/tmp/omk-" + Uid() + " and the cache folder are all missing, unsafe or "
+               "on file systems mounted noexec");
 }
 
 std::filesystem::path GetModulePath() {

@@ -1,13 +1,19 @@
 #include "platform/shell.h"
 
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <boost/thread/thread.hpp>
+#include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <optional>
@@ -43,11 +49,6 @@ std::wstring Quote(std::wstring_view argument, bool always) {
   out.append(backslashes * 2, L'\\');
   out.push_back(L'"');
   return out;
-}
-
-bool IsExecutableFile(const fs::path& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
 }
 
 // Runs the program and returns what it wrote to its standard output when it exits with 0.
@@ -200,6 +201,11 @@ std::vector<std::wstring> ExecArguments(const std::wstring& exec) {
 
 }  // namespace
 
+bool IsExecutableFile(const fs::path& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
+}
+
 std::vector<std::wstring> SplitWindowsCommandLine(std::wstring_view text) {
   std::vector<std::wstring> args;
   size_t i = 0;
@@ -310,6 +316,172 @@ std::wstring GetDefaultUrlHandlerCommand(std::string_view scheme) {
     return command;
   }
   return {};
+}
+
+namespace {
+
+std::optional<DesktopUser> UserOf(uid_t uid) {
+  if (uid == 0) return std::nullopt;
+  std::vector<char> buffer(16384);
+  struct passwd entry {};
+  struct passwd* found = nullptr;
+  if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr) return std::nullopt;
+  DesktopUser user;
+  user.uid = found->pw_uid;
+  user.gid = found->pw_gid;
+  user.name = found->pw_name ? found->pw_name : "";
+  user.home = found->pw_dir ? found->pw_dir : "";
+  user.shell = found->pw_shell ? found->pw_shell : "";
+  return user;
+}
+
+std::optional<uid_t> UidFromEnvironment(const char* name) {
+  const char* text = std::getenv(name);
+  if (text == nullptr || *text == '\0') return std::nullopt;
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long value = std::strtoul(text, &end, 10);
+  if (errno != 0 || *end != '\0' || value > UINT32_MAX) return std::nullopt;
+  return static_cast<uid_t>(value);
+}
+
+// The owner of the local X server's socket for $DISPLAY (":N" or ":N.S").
+std::optional<uid_t> DisplayOwner() {
+  const char* display = std::getenv("DISPLAY");
+  if (display == nullptr || display[0] != ':') return std::nullopt;
+  std::string number;
+  for (const char* c = display + 1; *c >= '0' && *c <= '9'; ++c) number.push_back(*c);
+  if (number.empty()) return std::nullopt;
+  struct stat st {};
+  if (::lstat(("/tmp/.X11-unix/X" + number).c_str(), &st) != 0 || !S_ISSOCK(st.st_mode)) return std::nullopt;
+  return st.st_uid;
+}
+
+bool IsUsersFolder(const std::string& path, uid_t uid) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == uid;
+}
+
+int SpawnForDesktopUser(const std::vector<std::wstring>& argv) {
+  if (argv.empty() || argv[0].empty()) return -1;
+  const auto user = InvokingDesktopUser();
+  if (!user) return SpawnProcess(argv, true);
+
+  // Everything the child needs is made here: between fork and exec only system calls run.
+  std::string program = WideToUtf8(argv[0]);
+  if (program.find('/') == std::string::npos) program = FindProgramOnPath(program).string();
+  if (program.empty()) {
+    errno = ENOENT;
+    return -1;
+  }
+  std::vector<std::string> bytes;
+  for (const auto& a : argv) bytes.push_back(WideToUtf8(a));
+  std::vector<char*> args;
+  for (auto& a : bytes) args.push_back(a.data());
+  args.push_back(nullptr);
+  std::vector<std::string> environment = DesktopUserEnvironment(*user);
+  std::vector<char*> envp;
+  for (auto& e : environment) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  int count = 64;
+  std::vector<gid_t> groups(static_cast<size_t>(count));
+  if (::getgrouplist(user->name.c_str(), user->gid, groups.data(), &count) < 0) {
+    groups.resize(static_cast<size_t>(count));
+    if (::getgrouplist(user->name.c_str(), user->gid, groups.data(), &count) < 0) count = 0;
+  }
+  groups.resize(static_cast<size_t>(std::max(count, 0)));
+  if (groups.empty()) groups.push_back(user->gid);
+
+  const pid_t pid = ::fork();
+  if (pid < 0) return -1;
+  if (pid == 0) {
+    ::signal(SIGCHLD, SIG_DFL);
+    ::signal(SIGPIPE, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    ::close_range(3, ~0U, 0);
+    // Never as root: a step that fails ends the child.
+    if (::setgroups(groups.size(), groups.data()) != 0 || ::setgid(user->gid) != 0 || ::setuid(user->uid) != 0) {
+      ::_exit(126);
+    }
+    if (::chdir(user->home.c_str()) != 0 && ::chdir("/") != 0) ::_exit(126);
+    ::execve(program.c_str(), args.data(), envp.data());
+    ::_exit(127);
+  }
+  return pid;
+}
+
+void ReapLater(int pid) {
+  boost::thread([pid] {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+  }).detach();
+}
+
+}  // namespace
+
+std::optional<DesktopUser> InvokingDesktopUser() {
+  if (::geteuid() != 0) return std::nullopt;
+  for (const char* name : {"SUDO_UID", "PKEXEC_UID"}) {
+    if (const auto uid = UidFromEnvironment(name)) return UserOf(*uid);
+  }
+  if (const auto owner = DisplayOwner()) return UserOf(*owner);
+  return std::nullopt;
+}
+
+std::vector<std::string> DesktopUserEnvironment(const DesktopUser& user) {
+  static const char* const kDropped[] = {
+      "HOME", "USER", "LOGNAME", "SHELL", "MAIL", "SUDO_UID", "SUDO_GID", "SUDO_USER", "SUDO_COMMAND",
+      "SUDO_HOME", "PKEXEC_UID", "XDG_RUNTIME_DIR", "DBUS_SESSION_BUS_ADDRESS", "XDG_CONFIG_HOME",
+      "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME", "TMPDIR"};
+  std::vector<std::string> out;
+  for (char** e = environ; e != nullptr && *e != nullptr; ++e) {
+    const std::string entry(*e);
+    const std::string name = entry.substr(0, entry.find('='));
+    bool dropped = false;
+    for (const char* d : kDropped) dropped = dropped || name == d;
+    if (!dropped) out.push_back(entry);
+  }
+  out.push_back("HOME=" + user.home);
+  out.push_back("USER=" + user.name);
+  out.push_back("LOGNAME=" + user.name);
+  if (!user.shell.empty()) out.push_back("SHELL=" + user.shell);
+  const std::string runtime = "/run/user/" + std::to_string(user.uid);
+  if (IsUsersFolder(runtime, user.uid)) {
+    out.push_back("XDG_RUNTIME_DIR=" + runtime);
+    struct stat st {};
+    if (::lstat((runtime + "/bus").c_str(), &st) == 0 && S_ISSOCK(st.st_mode)) {
+      out.push_back("DBUS_SESSION_BUS_ADDRESS=unix:path=" + runtime + "/bus");
+    }
+  }
+  return out;
+}
+
+bool StartForDesktopUser(const std::vector<std::wstring>& argv) {
+  const int pid = SpawnForDesktopUser(argv);
+  if (pid < 0) return false;
+  ReapLater(pid);
+  return true;
+}
+
+bool OpenForDesktopUser(const std::wstring& target) {
+  if (target.empty()) return false;
+  const int pid = SpawnForDesktopUser({L"xdg-open", target});
+  if (pid < 0) return false;
+  // xdg-open ends at once when it handed the URL on, with a code other than 0 when it found
+  // nothing to open it with; it may instead wait for a browser it started itself.
+  constexpr int kPolls = 150;  // 3 seconds
+  for (int poll = 0; poll < kPolls; ++poll) {
+    int status = 0;
+    const pid_t done = ::waitpid(pid, &status, WNOHANG);
+    if (done == pid) return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (done < 0 && errno != EINTR) return false;
+    ::usleep(20000);
+  }
+  ReapLater(pid);
+  return true;
 }
 
 }  // namespace Platform

@@ -1,6 +1,8 @@
 #pragma once
 // Starting programs and opening documents and URLs the way the desktop does.
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,6 +30,9 @@ bool StartCommandLine(std::wstring_view commandLine);
 // parameters are not used. True when the program was started.
 bool ShellOpen(const std::wstring& target, const std::wstring& parameters);
 
+// A regular file this process may run.
+bool IsExecutableFile(const std::filesystem::path& path);
+
 // The full path of the first executable file `name` in a folder of PATH, or empty.
 std::filesystem::path FindProgramOnPath(std::string_view name);
 
@@ -36,5 +41,32 @@ std::filesystem::path FindProgramOnPath(std::string_view name);
 // in the applications folder of $XDG_DATA_HOME or $XDG_DATA_DIRS, whose Exec line is
 // rewritten with Windows quoting. Empty when any step fails.
 std::wstring GetDefaultUrlHandlerCommand(std::string_view scheme);
+
+// The user a process running as root works for: SUDO_UID, else PKEXEC_UID, else the owner of
+// the X display's socket ($DISPLAY). None when this process is not root, or that user is root
+// or unknown.
+struct DesktopUser {
+  uint32_t uid = 0;
+  uint32_t gid = 0;
+  std::string name;
+  std::string home;
+  std::string shell;
+};
+std::optional<DesktopUser> InvokingDesktopUser();
+
+// The environment of a program started for that user: this one's, with HOME, USER, LOGNAME and
+// SHELL of the user, the user's session bus and runtime folder when they exist, and without
+// root's own folders and the elevation tool's variables.
+std::vector<std::string> DesktopUserEnvironment(const DesktopUser& user);
+
+// Starts argv[0] (looked up on PATH) for the person at the desktop: as the invoking user, with
+// that user's environment, when this process runs as root on their behalf; else as this
+// process. Does not wait; false when it could not start.
+bool StartForDesktopUser(const std::vector<std::wstring>& argv);
+
+// Hands a URL or document to xdg-open for the person at the desktop (as StartForDesktopUser).
+// False when it could not start or ended with a code other than 0 within a few seconds; one
+// still running then (it waits for a browser it started) counts as opened.
+bool OpenForDesktopUser(const std::wstring& target);
 
 }  // namespace Platform

@@ -34,6 +34,7 @@ struct Recorder : ITrackingUidAnswer,
   bool uninstallerRunning = false;
   int endCode = 0;
   bool throwFromModal = false;
+  bool throwFromBuild = false;
 
   struct Session : IGASessionHandler {
     Log& log;
@@ -138,6 +139,7 @@ struct Recorder : ITrackingUidAnswer,
     const char* names[] = {"windowed", "fallback", "silent"};
     const std::string name = names[static_cast<int>(kind)];
     log.push_back("build " + name + (session ? "" : " without session"));
+    if (throwFromBuild) throw std::runtime_error("no graph");
     return std::make_shared<Manager>(log, name, letGo);
   }
   std::wstring ExtractPageResources(CInstallerPageFiles& files) override {
@@ -348,10 +350,35 @@ TEST_F(StartupTest, UninstallerOnScreenEndsTheStart) {
   EXPECT_EQ(rec->log.back(), "uninstaller check");
 }
 
-TEST_F(StartupTest, PageFilesRemovedWhenTheWindowFails) {
-  rec->throwFromModal = true;
-  EXPECT_THROW(Run(L""), std::runtime_error);
-  EXPECT_LT(Find("remove pages /tmp/p/index"), rec->log.size());
+// An exception escaping the start-up still runs every finish step, in order, after the mode's
+// objects are gone.
+TEST_F(StartupTest, FinishStepsRunWhenAPortThrows) {
+  struct Case {
+    const wchar_t* commandLine;
+    bool Recorder::*thrower;
+    std::string lastBeforeFinish;
+  };
+  for (const Case& c : {Case{L"", &Recorder::throwFromModal, "remove pages /tmp/p/index"},
+                        Case{L"/S", &Recorder::throwFromBuild, "build silent"}}) {
+    SCOPED_TRACE(Narrow(c.commandLine));
+    rec = std::make_shared<Recorder>();
+    wiring.singleInstance = rec;
+    wiring.windows = rec;
+    wiring.uninstaller = rec;
+    wiring.sessions = rec;
+    wiring.browserEmulation = rec;
+    wiring.analytics = rec;
+    wiring.graphs = rec;
+    wiring.window = rec;
+    (*rec).*c.thrower = true;
+    EXPECT_THROW(Run(c.commandLine), std::runtime_error);
+    const size_t last = Find(c.lastBeforeFinish);
+    ASSERT_LT(last, rec->log.size());
+    Log tail = Tail(last + 1);
+    std::erase_if(tail, [](const std::string& entry) { return entry.ends_with(" destroyed"); });
+    EXPECT_EQ(tail, (Log{"release", "emulation remove omk-setup-copy", "event InstallerFinishW/Install//-1",
+                         "finish session"}));
+  }
 }
 
 TEST(InstallerModeTest, BasicInstallerWithExpiredManagerReturnsFalse) {

@@ -103,6 +103,18 @@ TEST_F(InstallerFileTest, UnreadableTrustStoreAndUnwritablePath) {
   EXPECT_EQ(noBuffer.GetStatus(), kInstallerWriteFailed);
 }
 
+// A save that throws is a failed write, never a file "just written".
+TEST_F(InstallerFileTest, ASaveThatThrowsIsAFailedWrite) {
+  class CThrowingSave final : public CInstaller {
+   public:
+    using CInstaller::CInstaller;
+    bool Save() override { throw std::runtime_error("no space left"); }
+  };
+  CThrowingSave installer(PathOf("setup.tmp"), SignedBuffer("signer"), TestSigner());
+  EXPECT_EQ(installer.GetStatus(), kInstallerWriteFailed);
+  EXPECT_FALSE(fs::exists(dir.Path() / "setup.tmp"));
+}
+
 TEST_F(InstallerFileTest, DestructorDeletesTheFileButNeverAFolder) {
   const auto file = dir.Path() / "setup.tmp";
   const auto folder = dir.Path() / "folder.tmp";

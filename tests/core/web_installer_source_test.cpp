@@ -3,6 +3,7 @@
 // the single outcome report.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <boost/json.hpp>
 #include <boost/thread/thread.hpp>
@@ -17,6 +18,7 @@
 #include "platform/system_version.h"
 #include "platform/text.h"
 #include "tests/support/dev_server.h"
+#include "tests/support/process.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/env.h"
 #include "tests/support/temp_dir.h"
@@ -317,20 +319,12 @@ TEST_F(WebInstallerSourceTest, DownloadThatCannotStartIsASourceFailure) {
   const DevServer server(R"({"routes": [{"method": "POST", "path": "/component", "kind": "component",
     "answer": {"components": [{"id": "OMK_SM", "version": "3.10.1.2", "url": "{base}/file.bin",
     "md5": "00000000000000000000000000000000"}]}}]})");
-  const fs::path notAFolder = m_temp.Path() / "file";
-  std::ofstream(notAFolder) << "x";
   struct Case {
     const char* name;
     std::function<void(WebInstallerSourceSettings&, TestSupport::ScopedEnv&)> setUp;
     std::vector<Hit> hits;
   };
   const Case cases[] = {
-      // No private temporary folder can be made: an exception while starting the download.
-      {"NoTempFolder",
-       [&](WebInstallerSourceSettings&, TestSupport::ScopedEnv& env) {
-         env.Set("TMPDIR", (notAFolder / "sub").string());
-       },
-       {}},
       // No service host, and a fallback without MD5: no downloader is made.
       {"NoFallbackDigest",
        [&](WebInstallerSourceSettings& settings, TestSupport::ScopedEnv&) {
@@ -362,6 +356,77 @@ TEST_F(WebInstallerSourceTest, DownloadThatCannotStartIsASourceFailure) {
   EXPECT_EQ(TempFiles(), 0u);
 }
 
+// The verified download cannot be saved (its temporary file has become a folder): a failed
+// write, reported as the launcher reports one, and never handed over as ready.
+TEST_F(WebInstallerSourceTest, AFailedSaveIsAFailedWriteNotAReadyInstaller) {
+  const std::string body = TestSupport::GeneratedBody(0, 3000);
+  const DevServer server(R"({"routes": [{"method": "POST", "path": "/component", "kind": "component",
+    "answer": {"components": [{"id": "OMK_SM", "version": "3.10.1.2", "url": "{base}/file.bin",
+    "md5": ")" + Platform::Md5Hex(body) + R"("}]}},
+    {"path": "/file.bin", "body_size": 3000, "trickle": {"bytes": 300, "delay_ms": 100}}]})");
+  auto source = MakeSource(server);
+  auto callback = std::make_shared<FakeSourceCallback>();
+  auto progress = std::make_shared<FakeProgress>();
+  source->Start(callback, progress);
+  progress->WaitForFirst();  // the download has started into its temporary file
+  for (const auto& entry : fs::directory_iterator(m_temp.Path())) {
+    if (entry.path().extension() != ".tmp") continue;
+    fs::remove(entry.path());
+    fs::create_directory(entry.path());
+  }
+  EXPECT_EQ(callback->WaitForOutcome(), std::vector<std::string>{"failed"});
+  source->Stop();
+  EXPECT_EQ(callback->Reports().size(), 1u);
+  EXPECT_EQ(callback->TakeInstaller(), nullptr);
+  EXPECT_EQ(Hits(), (std::vector<Hit>{{"ID5_", kInstallerWriteFailed, 2}}));
+  EXPECT_EQ(progress->Values().back(), 50.0f);
+}
+
+// A TMPDIR that is not a safe folder gives way to /tmp/omk-<uid>; one on a file system mounted
+// noexec (the installer could never run from it) to /var/tmp/omk-<uid>, chosen before the
+// download.
+TEST_F(WebInstallerSourceTest, TheInstallerGoesToAPrivateFolderWhereItCanRun) {
+  const std::string body = TestSupport::GeneratedBody(0, 3000);
+  const DevServer server(R"({"routes": [{"method": "POST", "path": "/component", "kind": "component",
+    "answer": {"components": [{"id": "OMK_SM", "version": "3.10.1.2", "url": "{base}/file.bin",
+    "md5": ")" + Platform::Md5Hex(body) + R"("}]}}, {"path": "/file.bin", "body_size": 3000}]})");
+  const fs::path notAFolder = m_temp.Path() / "file";
+  std::ofstream(notAFolder) << "x";
+  const fs::path noexec = m_temp.Path() / "noexec";
+  fs::create_directory(noexec);
+  struct Mount {
+    fs::path at;
+    bool on = geteuid() == 0 &&
+        TestSupport::RunProcess("/bin/mount", {"-t", "tmpfs", "-o", "noexec,mode=0700", "tmpfs", at.string()}).exitCode == 0;
+    ~Mount() {
+      if (on) TestSupport::RunProcess("/bin/umount", {at.string()});
+    }
+  } mount{noexec};
+  const bool mounted = mount.on;
+  const std::string uid = std::to_string(geteuid());
+  struct Case {
+    fs::path tmpdir;
+    fs::path folder;
+  };
+  std::vector<Case> cases = {{notAFolder / "sub", "/tmp/omk-" + uid}};
+  if (mounted) cases.push_back({noexec, "/var/tmp/omk-" + uid});
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.tmpdir);
+    TestSupport::ScopedEnv env;
+    env.Set("TMPDIR", c.tmpdir.string());
+    auto source = MakeSource(server);
+    auto callback = std::make_shared<FakeSourceCallback>();
+    source->Start(callback, nullptr);
+    EXPECT_EQ(callback->WaitForOutcome(), std::vector<std::string>{"ready"});
+    source->Stop();
+    const auto installer = callback->TakeInstaller();
+    ASSERT_NE(installer, nullptr);
+    EXPECT_EQ(fs::path(Platform::WideToUtf8(installer->GetPath())).parent_path(), c.folder);
+    EXPECT_TRUE(ReadFile(installer->GetPath()) == body);
+  }
+  if (!mounted) GTEST_SKIP() << "the noexec case needs root to mount a file system";
+}
+
 TEST_F(WebInstallerSourceTest, StopEndsTheRetrySleepWithoutAReport) {
   const DevServer server(R"({"routes": [{"method": "POST", "path": "/component", "kind": "component",
     "answer": {"empty": true}}]})");
@@ -378,21 +443,24 @@ TEST_F(WebInstallerSourceTest, StopEndsTheRetrySleepWithoutAReport) {
   EXPECT_TRUE(Hits().empty());
 }
 
+// The earlier download would finish (in about 0.3 s) long before the new one (about 1.2 s): only
+// when the new Start really dropped it does the one report carry the new file.
 TEST_F(WebInstallerSourceTest, NewStartDropsTheEarlierDownloadAndItsReports) {
+  const std::string earlierBody = TestSupport::GeneratedBody(0, 3000);
   const std::string body = TestSupport::GeneratedBody(0, 2000);
   const DevServer server(R"({"routes": [{"method": "POST", "path": "/component", "kind": "component",
     "answers": [
-      {"components": [{"id": "OMK_SM", "version": "3.10.1.2", "url": "{base}/slow.bin", "md5": ")" +
-                         Platform::Md5Hex(TestSupport::GeneratedBody(0, 100000)) + R"("}]},
-      {"components": [{"id": "OMK_SM", "version": "3.10.1.2", "url": "{base}/fast.bin", "md5": ")" +
+      {"components": [{"id": "OMK_SM", "version": "3.10.1.2", "url": "{base}/earlier.bin", "md5": ")" +
+                         Platform::Md5Hex(earlierBody) + R"("}]},
+      {"components": [{"id": "OMK_SM", "version": "3.10.1.2", "url": "{base}/later.bin", "md5": ")" +
                          Platform::Md5Hex(body) + R"("}]}]},
-    {"path": "/slow.bin", "body_size": 100000, "trickle": {"bytes": 100, "delay_ms": 100}},
-    {"path": "/fast.bin", "body_size": 2000}]})");
+    {"path": "/earlier.bin", "body_size": 3000, "trickle": {"bytes": 200, "delay_ms": 20}},
+    {"path": "/later.bin", "body_size": 2000, "trickle": {"bytes": 100, "delay_ms": 60}}]})");
   auto source = MakeSource(server);
   auto first = std::make_shared<FakeSourceCallback>();
   auto firstProgress = std::make_shared<FakeProgress>();
   source->Start(first, firstProgress);
-  firstProgress->WaitForFirst();  // the slow download has started
+  firstProgress->WaitForFirst();  // the earlier download has started
 
   auto second = std::make_shared<FakeSourceCallback>();
   auto secondProgress = std::make_shared<FakeProgress>();
@@ -405,6 +473,7 @@ TEST_F(WebInstallerSourceTest, NewStartDropsTheEarlierDownloadAndItsReports) {
   EXPECT_LT(firstProgress->Values().back(), 50.0f);
   EXPECT_TRUE(Hits().empty());
   auto installer = second->TakeInstaller();
+  ASSERT_NE(installer, nullptr);
   EXPECT_TRUE(ReadFile(installer->GetPath()) == body);
   installer.reset();
   source.reset();

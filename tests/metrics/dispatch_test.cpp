@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <boost/thread/latch.hpp>
+#include <functional>
+#include <thread>
+
+#include "tests/support/event.h"
 
 #include "metrics/app_metrics.h"
 #include "metrics/hit_queue.h"
@@ -250,7 +254,7 @@ TEST_F(DispatchTest, ShutdownWithAnIdleQueueSendsOneQueuedSessionEnd) {
   MakeSender().reset();
   const auto posted = poster->Posted();
   ASSERT_EQ(posted.size(), 1u);
-  EXPECT_EQ(posted[0].body, kFixed + "&t=event&ec=SessionControl&ea=end&sc=end&sc=start");
+  EXPECT_EQ(posted[0].body, kFixed + "&t=event&ec=SessionControl&ea=end&sc=end");
   EXPECT_NE(posted[0].thread, test);  // sent by the worker
   EXPECT_TRUE(clock->Sleeps().empty());
 }
@@ -282,21 +286,96 @@ TEST_F(DispatchTest, ShutdownWithTheCollectorDownGivesUpAndSendsTheEndOnceDirect
   }
   // The queued "B" and session end were dropped; one direct attempt of the end, no pause.
   EXPECT_EQ(posted.back().body, kFixed + "&t=event&ec=SessionControl&ea=end&sc=end");
-  EXPECT_EQ(posted.back().thread, test);
 }
 
-TEST_F(DispatchTest, CrashIsSentAtOnceWithThreeAttemptsThenDrains) {
-  poster->answer = [](size_t attempt) { return attempt != 0 && attempt != 1 && attempt != 2; };
+// Destroys the sender on a thread of its own; false when that did not end within a minute (the
+// thread is then left behind with its own references).
+bool ShutDown(std::shared_ptr<CGoogleAnalyticsMetrics> sender) {
+  auto done = std::make_shared<TestSupport::Event>();
+  std::thread shutdown([sender = std::move(sender), done]() mutable {
+    sender.reset();
+    done->Set();
+  });
+  if (!done->Wait()) {
+    shutdown.detach();
+    return false;
+  }
+  shutdown.join();
+  return true;
+}
+
+TEST_F(DispatchTest, ShutdownCutsTheRetryPauseShortAndEndsWithTheDrain) {
+  clock = std::make_shared<CFakeClock>(/*holdAt=*/1);  // the first pause lasts until interrupted
+  const uint64_t drain = uint64_t{CGoogleAnalyticsMetrics::kDrainLimitSeconds} * 1000;
+  clock->onWait = [this, drain](size_t wait) {
+    if (wait == 1) clock->Advance(drain);  // the drain's wait: its 20 seconds pass
+  };
+  poster->answer = [](size_t) { return false; };
+  auto sender = MakeSender();
+  ASSERT_TRUE(sender->SendEvent({"A", "C", "", -1}));
+  ASSERT_TRUE(clock->held.Wait());
+  const uint64_t start = clock->NowMilliseconds();
+  ASSERT_TRUE(ShutDown(std::move(sender))) << "the shutdown waited for the whole pause";
+
+  EXPECT_EQ(clock->Sleeps(), std::vector<uint64_t>{30000});
+  EXPECT_EQ(clock->NowMilliseconds() - start, drain);
+  EXPECT_EQ(Bodies(), (std::vector<std::string>{kFixed + "&t=event&ec=C&ea=A&sc=start",
+                                                kFixed + "&t=event&ec=SessionControl&ea=end&sc=end"}));
+}
+
+TEST_F(DispatchTest, ASessionControlHitCarriesOnlyItsOwnSessionValue) {
+  struct Case {
+    const char* name;
+    std::function<void(CGoogleAnalyticsMetrics&)> send;
+    std::string body;
+  };
+  const std::vector<Case> cases = {
+      {"start", [](CGoogleAnalyticsMetrics& s) { s.StartSession(); },
+       kFixed + "&t=event&ec=SessionControl&ea=start&sc=start"},
+      {"end", [](CGoogleAnalyticsMetrics& s) { s.EndSession(); },
+       kFixed + "&t=event&ec=SessionControl&ea=end&sc=end"},
+  };
+  for (const auto& c : cases) {
+    poster = std::make_shared<CRecordingPoster>();
+    auto sender = MakeSender(/*autoSession=*/true);  // the first hit of a fresh budget
+    c.send(*sender);
+    ASSERT_TRUE(sender->WaitForPendingHits(60));
+    EXPECT_EQ(Bodies(), std::vector<std::string>{c.body}) << c.name;
+    sender->SetAutoSessionControl(false);
+  }
+}
+
+TEST_F(DispatchTest, CrashIsSentAtOnceWithOneAttempt) {
+  poster->answer = [](size_t) { return false; };
   const auto test = std::this_thread::get_id();
-  auto sender = MakeSender(false);
+  auto sender = MakeSender(/*autoSession=*/true);
   ASSERT_TRUE(sender->SendException({"  at x.Main(int)\n  at x.Start(void)", "CR", 0, 3}));
   const auto posted = poster->Posted();
-  ASSERT_EQ(posted.size(), 3u);
-  EXPECT_EQ(posted[0].thread, test);
-  EXPECT_NE(posted[0].body.find("&t=exception&exd=CR_10.0_omk_metrics_tests_Main-Start&exf=1&sc=end"),
-            std::string::npos)
+  ASSERT_EQ(posted.size(), 1u);
+  EXPECT_NE(posted[0].thread, test);
+  // Its own session end, not the fresh budget's start as well.
+  EXPECT_TRUE(posted[0].body.ends_with("&t=exception&exd=CR_10.0_omk_metrics_tests_Main-Start&exf=1&sc=end"))
       << posted[0].body;
-  EXPECT_EQ(clock->Sleeps(), (std::vector<uint64_t>{30000, 40000, 50000}));
+  EXPECT_TRUE(clock->Sleeps().empty());
+  sender->SetAutoSessionControl(false);
+}
+
+// A collector that never answers holds neither the crash report nor the hits queued before it:
+// the crashing thread is free again after the attempt's 2 seconds and the drain's 2.
+TEST_F(DispatchTest, CrashReportIsBoundedWhenTheCollectorHangs) {
+  poster->answer = [](size_t) -> bool {
+    boost::this_thread::sleep_for(boost::chrono::hours(1));  // ends only by interruption
+    return true;
+  };
+  clock->onWait = [this](size_t) { clock->Advance(2000); };  // each bounded wait runs out
+  auto sender = MakeSender(/*autoSession=*/false);
+  ASSERT_TRUE(sender->SendEvent({"Queued", "C", "", -1}));
+  const uint64_t start = clock->NowMilliseconds();
+  ASSERT_TRUE(sender->SendException({"at x.Main(int)", "CR", 0, 3}));
+  EXPECT_EQ(clock->NowMilliseconds() - start,
+            CGoogleAnalyticsMetrics::kCrashAttemptLimit + CGoogleAnalyticsMetrics::kCrashDrainSeconds * 1000);
+  EXPECT_TRUE(clock->Sleeps().empty());
+  sender.reset();
 }
 
 TEST_F(DispatchTest, TimingsMeasureFromTheirStartAndCanBeSentAgain) {

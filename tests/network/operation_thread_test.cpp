@@ -64,5 +64,24 @@ TEST(OperationThreadTest, DestructionInterruptsAndJoins) {
   EXPECT_TRUE(interrupted);
 }
 
+// The worker is known from its first instruction: an Interrupt made at once from another thread
+// (here the operation's own) reaches it, so the long sleep ends and Wait returns.
+TEST(OperationThreadTest, AnInterruptRightAfterTheStartReachesTheWorker) {
+  COperationThread thread;
+  for (int run = 0; run < 200; ++run) {
+    std::atomic<bool> interrupted{false};
+    thread.Start([&] {
+      thread.Interrupt();
+      try {
+        boost::this_thread::sleep_for(boost::chrono::hours(1));
+      } catch (const boost::thread_interrupted&) {
+        interrupted = true;
+      }
+    });
+    ASSERT_TRUE(thread.Wait(60000)) << "run " << run;
+    EXPECT_TRUE(interrupted) << "run " << run;
+  }
+}
+
 }  // namespace
 }  // namespace Cxx::Core::Utils

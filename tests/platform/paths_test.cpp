@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "tests/support/env.h"
+#include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
 
 namespace Platform {
@@ -24,39 +25,53 @@ TEST(TempFolderTest, UsesTmpdirWhenItIsTheUsersFolder) {
   EXPECT_EQ(GetTempFolder(), dir.Path());
 }
 
-TEST(TempFolderTest, TmpdirOthersMayWriteGivesWayToThePrivateFolder) {
+// A TMPDIR that is missing, a link, not a folder, writable by others or another user's gives
+// way to the private folder; the run goes on.
+TEST(TempFolderTest, UnsafeTmpdirGivesWayToThePrivateFolder) {
   TempDir dir;
-  ScopedEnv env;
-  env.Set("TMPDIR", dir.Path().string());
-  for (const mode_t mode : {0770, 0707, 01777}) {
-    ASSERT_EQ(chmod(dir.Path().c_str(), mode), 0);
-    EXPECT_EQ(GetTempFolder(), fs::path("/tmp/omk-" + std::to_string(geteuid()))) << std::oct << mode;
-  }
-  ASSERT_EQ(chmod(dir.Path().c_str(), 0755), 0);  // others may read: harmless
-  EXPECT_EQ(GetTempFolder(), dir.Path());
-}
-
-TEST(TempFolderTest, RefusesUnsafeTmpdir) {
-  TempDir dir;
+  const fs::path privateFolder = "/tmp/omk-" + std::to_string(geteuid());
   fs::create_directory(dir.Path() / "real");
   fs::create_directory_symlink(dir.Path() / "real", dir.Path() / "link");
   std::ofstream(dir.Path() / "file") << "x";
   for (const char* name : {"link", "file", "missing"}) {
     ScopedEnv env;
     env.Set("TMPDIR", (dir.Path() / name).string());
-    EXPECT_THROW(GetTempFolder(), std::system_error) << name;
+    EXPECT_EQ(GetTempFolder(), privateFolder) << name;
+  }
+  ScopedEnv env;
+  env.Set("TMPDIR", dir.Path().string());
+  for (const mode_t mode : {0770, 0707, 01777}) {
+    ASSERT_EQ(chmod(dir.Path().c_str(), mode), 0);
+    EXPECT_EQ(GetTempFolder(), privateFolder) << std::oct << mode;
+  }
+  ASSERT_EQ(chmod(dir.Path().c_str(), 0755), 0);  // others may read: harmless
+  EXPECT_EQ(GetTempFolder(), dir.Path());
+  if (geteuid() == 0) {
+    ASSERT_EQ(chown(dir.Path().c_str(), 65534, 65534), 0);
+    EXPECT_EQ(GetTempFolder(), privateFolder) << "another user's folder";
   }
 }
 
-TEST(TempFolderTest, RefusesAFolderOfAnotherUser) {
-  if (geteuid() != 0) GTEST_SKIP() << "needs root to hand a folder to another user";
+// The installer's folder must let programs run: a temporary folder mounted noexec gives way to
+// /var/tmp/omk-<uid>.
+TEST(TempFolderTest, RunnableFolderAvoidsANoexecMount) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to mount a file system";
   TempDir dir;
-  const fs::path other = dir.Path() / "other";
-  fs::create_directory(other);
-  ASSERT_EQ(chown(other.c_str(), 65534, 65534), 0);
+  const fs::path noexec = dir.Path() / "noexec";
+  fs::create_directory(noexec);
+  if (TestSupport::RunProcess("/bin/mount", {"-t", "tmpfs", "-o", "noexec,mode=0700", "tmpfs", noexec.string()})
+          .exitCode != 0) {
+    GTEST_SKIP() << "cannot mount here";
+  }
   ScopedEnv env;
-  env.Set("TMPDIR", other.string());
-  EXPECT_THROW(GetTempFolder(), std::system_error);
+  env.Set("TMPDIR", noexec.string());
+  EXPECT_EQ(GetTempFolder(), noexec);
+  EXPECT_FALSE(AllowsRunning(noexec));
+  EXPECT_TRUE(AllowsRunning(dir.Path()));
+  EXPECT_EQ(GetRunnableTempFolder(), fs::path("/var/tmp/omk-" + std::to_string(geteuid())));
+  env.Set("TMPDIR", dir.Path().string());
+  EXPECT_EQ(GetRunnableTempFolder(), dir.Path());
+  EXPECT_EQ(TestSupport::RunProcess("/bin/umount", {noexec.string()}).exitCode, 0);
 }
 
 TEST(TempFolderTest, DefaultFolderIsPrivate) {

@@ -3,12 +3,21 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <thread>
 
 #include "tests/support/env.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
+
+// Lets every user reach the folder (the program started for another user runs from it).
+void OpenToAll(const std::filesystem::path& folder) {
+  std::filesystem::permissions(folder, std::filesystem::perms::all, std::filesystem::perm_options::replace);
+}
 
 using Platform::QuoteWindowsArgument;
 using Platform::SplitWindowsCommandLine;
@@ -76,6 +85,42 @@ TEST_F(DefaultHandlerTest, FindsProgramsOnPath) {
   EXPECT_EQ(Platform::FindProgramOnPath("xdg-mime"), m_dir.Path() / "bin/xdg-mime");
   EXPECT_TRUE(Platform::FindProgramOnPath("absent").empty());
   EXPECT_TRUE(Platform::FindProgramOnPath("../bin/xdg-mime").empty());
+}
+
+// Who a setup running as root works for, and a link opened for that user: xdg-open runs as the
+// user with the user's home and name, never as root, and its failing exit code is a failure.
+TEST(DesktopUserTest, LinksOpenAsTheInvokingUserAndAFailingXdgOpenFails) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to act for another user";
+  TestSupport::TempDir dir;
+  OpenToAll(dir.Path());
+  const auto out = dir.Path() / "opened.txt";
+  const auto program = dir.Path() / "xdg-open";
+  std::ofstream(program) << "#!/bin/sh\n"
+                            "echo \"$(id -u) $HOME $USER $1\" > " << out.string() << "\n"
+                            "exit ${FAKE_XDG_EXIT:-0}\n";
+  ASSERT_EQ(chmod(program.c_str(), 0755), 0);
+
+  TestSupport::ScopedEnv env;
+  env.Set("PATH", dir.Path().string() + ":/usr/bin:/bin").Set("PKEXEC_UID", std::nullopt).Set("DISPLAY", std::nullopt);
+  struct Case {
+    const char* variable;
+    const char* value;
+    bool forUser;
+  };
+  for (const Case& c : {Case{"SUDO_UID", "65534", true}, Case{"PKEXEC_UID", "65534", true}, Case{"SUDO_UID", "0", false}}) {
+    SCOPED_TRACE(std::string(c.variable) + "=" + c.value);
+    TestSupport::ScopedEnv one;
+    one.Set("SUDO_UID", std::nullopt).Set(c.variable, c.value);
+    const auto user = Platform::InvokingDesktopUser();
+    ASSERT_EQ(user.has_value(), c.forUser);
+    if (!c.forUser) continue;
+    EXPECT_EQ(user->uid, 65534u);
+    std::filesystem::remove(out);
+    ASSERT_TRUE(Platform::OpenForDesktopUser(L"https://example.test/a?b=1"));
+    EXPECT_EQ(TestSupport::ReadFile(out), "65534 " + user->home + " " + user->name + " https://example.test/a?b=1\n");
+  }
+  env.Set("SUDO_UID", "65534").Set("FAKE_XDG_EXIT", "3");
+  EXPECT_FALSE(Platform::OpenForDesktopUser(L"https://example.test/"));  // the handler path runs next
 }
 
 }  // namespace

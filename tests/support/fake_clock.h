@@ -26,6 +26,9 @@ class CFakeClock final : public Platform::IClock {
   // Called after each sleep that returned, with the number of sleeps so far (set before the
   // clock is used).
   std::function<void(size_t)> onSleep;
+  // Called when a WaitUntil begins (its deadline already fixed), with the number of such waits
+  // so far (set before the clock is used); it may Advance the clock.
+  std::function<void(size_t)> onWait;
   Event held;
 
   uint64_t NowMilliseconds() override { return m_now.load(); }
@@ -35,17 +38,19 @@ class CFakeClock final : public Platform::IClock {
   }
   void Sleep(uint64_t milliseconds) override {
     const bool interruptible = boost::this_thread::interruption_enabled();
-    boost::this_thread::interruption_point();
     size_t count = 0;
-    {
-      boost::unique_lock lock(m_mutex);
-      m_sleeps.push_back({milliseconds, interruptible});
-      count = m_sleeps.size();
-      if (count == m_holdAt && interruptible) {
-        held.Set();
-        for (;;) m_condition.wait(lock);  // ends only by interruption
-      }
+    boost::unique_lock lock(m_mutex);
+    // Recorded first: a sleep interrupted at once still counts as one the code made.
+    m_sleeps.push_back({milliseconds, interruptible});
+    count = m_sleeps.size();
+    lock.unlock();
+    boost::this_thread::interruption_point();
+    lock.lock();
+    if (count == m_holdAt && interruptible) {
+      held.Set();
+      for (;;) m_condition.wait(lock);  // ends only by interruption
     }
+    lock.unlock();
     m_now += milliseconds;
     if (onSleep) onSleep(count);
   }
@@ -53,6 +58,8 @@ class CFakeClock final : public Platform::IClock {
   // the short real wait only rechecks the simulated time.
   bool WaitUntil(boost::unique_lock<boost::mutex>& lock, boost::condition_variable& condition,
                  uint64_t deadline, const std::function<bool()>& done) override {
+    const size_t waits = ++m_waits;
+    if (onWait) onWait(waits);
     while (!done()) {
       if (m_now.load() >= deadline) return false;
       condition.wait_for(lock, boost::chrono::milliseconds(1));
@@ -87,6 +94,7 @@ class CFakeClock final : public Platform::IClock {
 
   size_t m_holdAt;
   std::atomic<uint64_t> m_now{1'000'000};
+  std::atomic<size_t> m_waits{0};
   boost::mutex m_mutex;
   boost::condition_variable m_condition;
   std::vector<Slept> m_sleeps;
