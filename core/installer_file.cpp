@@ -97,6 +97,12 @@ bool CInstallerFileStream::Committed() {
   return m_committed;
 }
 
+bool CInstallerFileStream::CommittedToPath() {
+  boost::lock_guard lock(m_mutex);
+  const auto onDisk = Platform::PathIdentity(Platform::WideToPath(m_path));
+  return m_committed && onDisk && *onDisk == m_identity;
+}
+
 std::optional<Platform::ContentDigest> CInstallerFileStream::DigestOfUnchangedFile() {
   boost::lock_guard lock(m_mutex);
   if (!m_committed) return std::nullopt;
@@ -127,7 +133,7 @@ CInstaller::~CInstaller() {
 }
 
 bool CInstaller::Save() {
-  if (m_file) return m_file->Committed();
+  if (m_file) return m_file->CommittedToPath();
   if (!m_buffer || m_path.empty()) return false;
   try {
     const fs::path path = Platform::WideToPath(m_path);

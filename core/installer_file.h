@@ -59,6 +59,8 @@ class CInstallerFileStream : public Cxx::Network::Downloader::IOutputByteStream 
 
   // True once a download has been committed to the file.
   bool Committed();
+  // True when a download has been committed and the path still names the file it went to.
+  bool CommittedToPath();
   // The content digest taken on the way, when the file at the path is provably the one that
   // was written and hashed: the same file (device and inode, no other name), size, change
   // and modification times and mode as when it was committed, in a folder only this user may
@@ -94,7 +96,7 @@ class CInstaller : public IInstaller {
   int32_t GetStatus() override;
   // Writes the whole buffer to the path, truncating, and makes the file runnable by its owner;
   // false when any of it failed (it never throws). For a downloaded file: whether the
-  // download was committed to it.
+  // download was committed to it and the path still names that file.
   bool Save() override;
 
  private:
