@@ -70,6 +70,10 @@ bool CInstallerFileStream::Write(const uint8_t* data, size_t size) {
   return !m_failed;
 }
 
+void CInstallerFileStream::Reserve(uint64_t size) {
+  if (!m_failed) m_digester.Expect(size);
+}
+
 bool CInstallerFileStream::Commit() {
   boost::lock_guard lock(m_mutex);
   if (m_failed || !m_file.Seal()) return false;

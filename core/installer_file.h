@@ -54,6 +54,7 @@ class CInstallerFileStream : public Cxx::Network::Downloader::IOutputByteStream 
   bool TakesUnverified() const override { return true; }
   bool Restart() override;
   bool Write(const uint8_t* data, size_t size) override;
+  void Reserve(uint64_t size) override;
   bool Commit() override;
   void Discard() override;
 

@@ -223,7 +223,7 @@ CContentDigester::~CContentDigester() = default;
 
 bool CContentDigester::Reset() {
   m_head = m_count = 0;
-  m_total = 0;
+  m_total = m_direct = 0;
   m_failed = !m_context->ctx || EVP_DigestInit_ex(m_context->ctx, EVP_sha256(), nullptr) != 1;
   return !m_failed;
 }
@@ -242,8 +242,20 @@ bool CContentDigester::Evict(size_t count) {
   return true;
 }
 
+void CContentDigester::Expect(uint64_t size) {
+  if (m_total == 0 && size > kHeldBack) m_direct = size - kHeldBack;
+}
+
 bool CContentDigester::Update(const uint8_t* data, size_t size) {
   if (m_failed) return false;
+  if (m_total < m_direct) {
+    const size_t direct = static_cast<size_t>(std::min<uint64_t>(size, m_direct - m_total));
+    if (!Feed(data, direct)) return false;
+    m_total += direct;
+    data += direct;
+    size -= direct;
+    if (size == 0) return true;
+  }
   if (m_ring.empty()) m_ring.resize(kHeldBack);
   m_total += size;
   if (size >= kHeldBack) {
@@ -278,6 +290,7 @@ std::optional<ContentDigest> CContentDigester::Finish() {
     result.state = ContentDigest::EState::Unsigned;
     return result;
   }
+  if (held.size() < kTailSize) return result;  // shorter than announced: Unknown
   const auto* tail = reinterpret_cast<const uint8_t*>(held.data() + held.size() - kTailSize);
   const uint32_t signatureLength = SignatureLength(tail, m_total);
   if (signatureLength == 0) {

@@ -58,6 +58,10 @@ class CContentDigester {
 
   // Forgets everything fed so far (a new attempt). False when SHA-256 is not available.
   bool Reset();
+  // The whole file will be about `size` bytes (a hint, given before the first byte): all but
+  // its last kHeldBack bytes then go to the digest without being held back. Should the file
+  // turn out shorter, the digest is Unknown.
+  void Expect(uint64_t size);
   // False when the digest failed (it stays failed until Reset).
   bool Update(const uint8_t* data, size_t size);
   // Ends the digest of everything fed since Reset; nothing when it failed.
@@ -72,6 +76,7 @@ class CContentDigester {
   size_t m_head = 0;   // oldest held-back byte
   size_t m_count = 0;  // bytes held back
   uint64_t m_total = 0;
+  uint64_t m_direct = 0;  // bytes before this offset are hashed without being held back
   bool m_failed = false;
 };
 

@@ -96,9 +96,10 @@ std::string Bytes(const fs::path& file) {
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-// The digest of `bytes` fed in pieces of `piece` bytes.
-std::optional<ContentDigest> DigestInPieces(const std::string& bytes, size_t piece) {
+// The digest of `bytes` fed in pieces of `piece` bytes, told the size `expected` first.
+std::optional<ContentDigest> DigestInPieces(const std::string& bytes, size_t piece, uint64_t expected = 0) {
   CContentDigester digester;
+  if (expected > 0) digester.Expect(expected);
   for (size_t at = 0; at < bytes.size(); at += piece) {
     const size_t n = std::min(piece, bytes.size() - at);
     if (!digester.Update(reinterpret_cast<const uint8_t*>(bytes.data() + at), n)) return std::nullopt;
@@ -187,13 +188,29 @@ TEST_F(SignatureTest, HeldBackBytesAcrossPieceBoundaries) {
   const std::string bytes = Bytes(file);
   const size_t held = CContentDigester::kHeldBack;
   for (const size_t piece : {held - 1, held, held + 1, size_t{131072}, bytes.size()}) {
-    const auto digest = DigestInPieces(bytes, piece);
+    // Told the size (or a smaller one), the front is hashed at once; either way the same digest.
+    const uint64_t hint = piece == held ? bytes.size() - 5000 : piece == held + 1 ? bytes.size() : 0;
+    const auto digest = DigestInPieces(bytes, piece, hint);
     ASSERT_TRUE(digest);
     ASSERT_EQ(digest->state, ContentDigest::EState::Ready) << piece;
     EXPECT_EQ(digest->fileSize, bytes.size());
     EXPECT_EQ(digest->sha256, Sha256(std::string_view(bytes).substr(0, digest->contentLength))) << piece;
     EXPECT_EQ(VerifyFileSignature(dir.Path() / "gone.bin", *digest, kPki / "root.pem", signer),
               ESignatureCheck::Trusted);
+  }
+
+  // Told a larger size than the file has: still right while the signature is held back, else
+  // the digest cannot tell and the file decides.
+  for (const uint64_t hint : {bytes.size() + 1, bytes.size() + held, bytes.size() * 3}) {
+    const auto digest = DigestInPieces(bytes, 131072, hint);
+    ASSERT_TRUE(digest);
+    if (hint == bytes.size() + 1) {
+      ASSERT_EQ(digest->state, ContentDigest::EState::Ready);
+      EXPECT_EQ(digest->sha256, Sha256(std::string_view(bytes).substr(0, digest->contentLength)));
+    } else {
+      EXPECT_EQ(digest->state, ContentDigest::EState::Unknown) << hint;
+    }
+    EXPECT_EQ(VerifyFileSignature(file, *digest, kPki / "root.pem", signer), ESignatureCheck::Trusted) << hint;
   }
 
   // A trailer naming a signature longer than the held-back bytes: the file decides.
