@@ -8,6 +8,7 @@
 #include "app/gui_ports.h"
 #include "app/startup.h"
 #include "app/startup_analytics.h"
+#include "app/window_host.h"
 #include "core/install_graph.h"
 #include "core/session_handler.h"
 #include "core/session_handler_factory.h"
@@ -33,6 +34,7 @@ int main(int argc, char** argv) {
   wiring.windows = guard;
   wiring.uninstaller = guard;
   wiring.browserEmulation = guard;
+  wiring.window = std::make_shared<CustomInstaller::CInstallerWindowHost>();
 #ifdef OMK_SHORT_DELAYS
   // The end-to-end test build: the same program with the core's waits cut to milliseconds and
   // the network's bounds on a hostile server to seconds.

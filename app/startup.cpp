@@ -17,30 +17,34 @@ void SendEvent(const StartupWiring& wiring, const wchar_t* action, int64_t value
   if (wiring.analytics) wiring.analytics->SendEvent(action, L"Install", L"", value);
 }
 
-// Runs the chosen mode; false when this build cannot install at all.
-bool RunMode(const InstallerOptions& options, const InstallationDetails& details,
-             const std::shared_ptr<IGASessionHandler>& session, const StartupWiring& wiring,
-             std::ostream& notices) {
+// Whether this build has what the chosen mode needs; says on the notice stream what it lacks.
+bool CanInstall(const InstallerOptions& options, const StartupWiring& wiring, std::ostream& notices) {
   const bool windowed = !options.silent && !options.verySilent;
-  const char* mode = windowed ? "windowed" : "silent";
   if (!wiring.graphs) {
-    notices << kPrefix << "cannot run the " << mode
+    notices << kPrefix << "cannot run the " << (windowed ? "windowed" : "silent")
             << " installation: the installation core (component service, download, signer "
-               "check, launch) is not part of this build yet; nothing was installed\n";
+               "check, launch) is not part of this build; nothing was installed\n";
     return false;
   }
+  if (windowed && !wiring.window) {
+    notices << kPrefix
+            << "cannot run the windowed installation: the installer window is not part of "
+               "this build; nothing was installed\n";
+    return false;
+  }
+  return true;
+}
+
+// Runs the chosen mode (CanInstall has said yes).
+void RunMode(const InstallerOptions& options, const InstallationDetails& details,
+             const std::shared_ptr<IGASessionHandler>& session, const StartupWiring& wiring) {
+  const bool windowed = !options.silent && !options.verySilent;
   const auto runBasic = [&](EInstallGraph kind) {
     const auto manager = wiring.graphs->Build(kind, session, options, details);
     CBasicInstaller(manager).Run();
   };
 
   if (windowed) {
-    if (!wiring.window) {
-      notices << kPrefix
-              << "cannot run the windowed installation: the installer window is not part of "
-                 "this build yet; nothing was installed\n";
-      return false;
-    }
     bool done = false;
     {
       const auto manager = wiring.graphs->Build(EInstallGraph::Windowed, session, options, details);
@@ -50,11 +54,10 @@ bool RunMode(const InstallerOptions& options, const InstallationDetails& details
       if (manager) manager->Stop();
     }
     if (!done) runBasic(EInstallGraph::Fallback);
-    return true;
+    return;
   }
   if (options.verySilent && wiring.analytics) wiring.analytics->SetAutoSessionControl(true);
   runBasic(EInstallGraph::Silent);
-  return true;
 }
 
 // The start-up's finish, run by its destructor on every way out of the installation: release the
@@ -124,6 +127,8 @@ int RunSetup(std::wstring_view commandLine, const StartupWiring& wiring, std::os
 
   const InstallerOptions options(commandLine);
   const InstallationDetails details(options);
+  // A run that cannot install anything opens no session and reports no start.
+  if (!CanInstall(options, wiring, notices)) return 0;  // the guard is released on the way out
 
   if (wiring.sessions) {
     session = wiring.sessions->Create(options);
@@ -142,7 +147,7 @@ int RunSetup(std::wstring_view commandLine, const StartupWiring& wiring, std::os
     clock->Sleep(uint64_t{options.delay} * 1000);
   }
 
-  RunMode(options, details, session, wiring, notices);
+  RunMode(options, details, session, wiring);
   return 0;
 }
 

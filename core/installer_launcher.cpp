@@ -1,5 +1,6 @@
 #include "core/installer_launcher.h"
 
+#include <boost/thread/latch.hpp>
 #include <cerrno>
 #include <string>
 #include <utility>
@@ -157,14 +158,22 @@ bool CInstallerLauncher::Launch(std::shared_ptr<IInstaller> installer,
   m_progress = progress;
   m_installer = std::move(installer);
   LaunchRun run{m_installer, m_callback, m_progress, m_commandLine, m_settings};
+  // The worker is recorded before it runs: its final callback may drop this launcher, whose
+  // destructor must then find it.
+  const auto recorded = std::make_shared<boost::latch>(1);
   try {
-    m_worker = std::make_unique<boost::thread>([run = std::move(run), earlier] {
+    m_worker = std::make_unique<boost::thread>([run = std::move(run), earlier, recorded] {
+      {
+        boost::this_thread::disable_interruption noInterruption;
+        recorded->wait();
+      }
       if (earlier) {
         boost::this_thread::disable_interruption noInterruption;
         earlier->join();
       }
       RunLaunch(run);
     });
+    recorded->count_down();
   } catch (const boost::thread_resource_error&) {
     if (earlier) {
       boost::this_thread::disable_interruption noInterruption;

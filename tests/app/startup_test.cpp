@@ -381,6 +381,24 @@ TEST_F(StartupTest, FinishStepsRunWhenAPortThrows) {
   }
 }
 
+TEST_F(StartupTest, ARunThatCanInstallNothingOpensNoSessionAndSendsNothing) {
+  struct Case {
+    const wchar_t* commandLine;
+    bool graphs, window;
+  };
+  const Case cases[] = {{L"", true, false}, {L"", false, true}, {L"/S", false, true}};
+  for (const Case& c : cases) {
+    rec->log.clear();
+    notices.str("");
+    wiring.graphs = c.graphs ? rec : nullptr;
+    wiring.window = c.window ? rec : nullptr;
+    EXPECT_EQ(Run(c.commandLine), 0);
+    EXPECT_EQ(rec->log, (Log{"acquire global OMK", "find [Quarro Omnikit Uninstall]", "uninstaller check", "release"}))
+        << Narrow(c.commandLine) << c.graphs << c.window;
+    EXPECT_NE(notices.str().find("nothing was installed"), std::string::npos);
+  }
+}
+
 TEST(InstallerModeTest, BasicInstallerWithExpiredManagerReturnsFalse) {
   std::weak_ptr<Core::IInstallManager> expired;
   EXPECT_FALSE(CBasicInstaller(expired).Run());

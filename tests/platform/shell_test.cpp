@@ -2,8 +2,12 @@
 #include "platform/shell.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
+
+#include <cstdio>
 
 #include <fstream>
 #include <thread>
@@ -118,6 +122,26 @@ TEST(DesktopUserTest, LinksOpenAsTheInvokingUserAndAFailingXdgOpenFails) {
     std::filesystem::remove(out);
     ASSERT_TRUE(Platform::OpenForDesktopUser(L"https://example.test/a?b=1"));
     EXPECT_EQ(TestSupport::ReadFile(out), "65534 " + user->home + " " + user->name + " https://example.test/a?b=1\n");
+  }
+  // Without either variable, the owner of the X display's socket.
+  {
+    const std::string number = std::to_string(900 + getpid() % 90);
+    const std::filesystem::path socketPath = "/tmp/.X11-unix/X" + number;
+    std::filesystem::create_directories(socketPath.parent_path());
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketPath.c_str());
+    ASSERT_FALSE(std::filesystem::exists(socketPath));
+    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(chown(socketPath.c_str(), 65534, 65534), 0);
+    TestSupport::ScopedEnv one;
+    one.Set("SUDO_UID", std::nullopt).Set("DISPLAY", ":" + number + ".0");
+    const auto user = Platform::InvokingDesktopUser();
+    close(fd);
+    std::filesystem::remove(socketPath);
+    ASSERT_TRUE(user.has_value());
+    EXPECT_EQ(user->uid, 65534u);
   }
   env.Set("SUDO_UID", "65534").Set("FAKE_XDG_EXIT", "3");
   EXPECT_FALSE(Platform::OpenForDesktopUser(L"https://example.test/"));  // the handler path runs next
