@@ -161,6 +161,18 @@ TEST(ConnectionTest, BodyPastFourGiBCountsAndResumesRight) {
   EXPECT_EQ(requests[1].Header("range"), "bytes=4831838208-");
 }
 
+TEST(ConnectionTest, ResumeAnsweredWithALongerBodyIsAFailedRead) {
+  // The resend is answered in full, but the body has grown past the first answer's length.
+  DevServer server(R"({"routes": [{"path": "/grows", "sequence": [
+      {"body_size": 10000, "cut_after": 5000}, {"body_size": 100000, "range": false}]}]})");
+  Collector collector;
+  const auto connection = Get(server, L"/grows");
+  const auto e = Failure([&] { connection->ReadChunks(collector, 4096); });
+  EXPECT_EQ(e->GetErrorCode(), 4);
+  EXPECT_STREQ(e->what(), "Error by receiving data from server ( asynchronously ). The body is too long.");
+  EXPECT_LE(collector.body.size(), 10000u);
+}
+
 TEST(ConnectionTest, ResumeGivesUpAfterTenFruitlessResends) {
   // Every answer breaks before its first byte, so no chunk ever restores the retries.
   DevServer server(R"({"routes": [{"path": "/dead", "body_size": 5000, "cut_after": 0}]})");
