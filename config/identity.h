@@ -7,8 +7,9 @@ inline constexpr const wchar_t* kProductCode = L"OMK";
 inline constexpr const wchar_t* kProductComponentId = L"OMK_SM";
 inline constexpr const wchar_t* kProductVersion = L"3.10.1.2";
 inline constexpr const wchar_t* kApplicationName = L"Quarro Omnikit";
-// The suite's analytics property (to be replaced by the real property id).
-inline constexpr const char* kAnalyticsTrackingId = "UA-61374528-4";
+// The suite's analytics property, "UA-<account>-<property>": a deployment setting of the
+// build (config/deployment.cmake), like the values of profile.h.
+extern const char* const kAnalyticsTrackingId;
 inline constexpr const wchar_t* kSetupWindowTitle = L"Quarro Omnikit Setup";
 inline constexpr const wchar_t* kUninstallWindowTitle = L"Quarro Omnikit Uninstall";
 

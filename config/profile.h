@@ -1,6 +1,9 @@
 #pragma once
-// Values that differ between the production and the demo build.
+// The deployment values of this build: endpoints, expected signer, trust stores, limits.
+// They are build settings (config/deployment.cmake), written into the config library at
+// configure time.
 #include <cstdint>
+#include <span>
 
 namespace Config {
 
@@ -13,11 +16,11 @@ extern const char* const kCaBundle;
 // The product installer must carry a code signature that chains to a root in this PEM file
 // and whose signer certificate has exactly this serial number, issuer and subject.
 extern const char* const kSignerTrustStore;
-extern const unsigned char kExpectedSignerSerial[16];  // big-endian
+extern const std::span<const unsigned char> kExpectedSignerSerial;  // 1-20 bytes, big-endian
 extern const wchar_t* const kExpectedSignerIssuer;
 extern const wchar_t* const kExpectedSignerSubject;
 
-// The analytics collector (https, path "/collect").
+// The analytics collector (https, path "/collect"); the property id is in identity.h.
 extern const char* const kAnalyticsHost;
 extern const uint16_t kAnalyticsPort;
 
