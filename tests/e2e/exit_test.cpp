@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <iostream>
 
 #include "config/profile.h"
 #include "platform/text.h"
@@ -94,6 +95,7 @@ TEST_F(ExitTest, AnUnreachableCollectorDelaysTheEndByTheDrainOnly) {
     EXPECT_EQ(result.exitCode, 0) << result.err;
     ASSERT_NE(InstallerRan(), Clock::time_point{}) << "the product installer did not run";
     const double afterInstall = std::chrono::duration<double>(ended - InstallerRan()).count();
+    std::cout << "collector " << mode << ": the setup ended " << afterInstall << " s after the installer ran\n";
     EXPECT_GT(afterInstall, kPendingWait + kDrain - 0.5);
     EXPECT_LT(afterInstall, kPendingWait + kDrain + 1) << "the exit waited for the collector";
     if (mode == "drop") {
