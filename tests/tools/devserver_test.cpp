@@ -187,6 +187,30 @@ TEST(DevServerFaults, TrickleAndHeaderDelayStillDeliverTheBody) {
   EXPECT_EQ(late.body, "late");
 }
 
+// A held reply waits until its file exists, while other requests are answered.
+TEST(DevServerFaults, HeldReplyWaitsForItsFile) {
+  TestSupport::TempDir dir;
+  const auto release = dir.Path() / "release";
+  const DevServer server(R"({"routes": [
+      {"path": "/held", "body": "held", "hold_file": ")" + release.string() + R"("},
+      {"path": "/quick", "body": "quick"}]})");
+  const int held = SendRaw(server.Port(), "GET /held HTTP/1.1\r\nHost: t\r\n\r\n");
+  EXPECT_EQ(Curl(server.HttpUrl("/quick")).body, "quick");
+  // Nothing has come back on the held connection meanwhile.
+  char byte;
+  EXPECT_EQ(recv(held, &byte, 1, MSG_DONTWAIT), -1);
+  std::ofstream(release).put('\n');
+  std::string reply;
+  for (char buffer[512]; reply.find("held") == std::string::npos;) {
+    const ssize_t n = recv(held, buffer, sizeof buffer, 0);
+    if (n <= 0) break;
+    reply.append(buffer, static_cast<size_t>(n));
+  }
+  close(held);
+  EXPECT_TRUE(reply.starts_with("HTTP/1.1 200")) << reply;
+  EXPECT_TRUE(reply.ends_with("held")) << reply;
+}
+
 TEST(DevServerRoutes, StatusHeadersSequenceAndUnknownPaths) {
   const DevServer server(R"({"routes": [
       {"path": "/retry", "sequence": [{"status": 503}, {"status": 503},

@@ -124,6 +124,7 @@ ResponseSpec::ResponseSpec(ObjectReader& reader, const RouteContext& context) {
     m_dripMs = SmallUnsigned(reader, "drip_ms", *drip, kMaxDelayMs);
   }
   if (auto never = reader.Bool("never_answer")) m_neverAnswer = *never;
+  if (auto hold = reader.String("hold_file")) m_holdFile = context.baseDir / *hold;
 }
 
 Reply ResponseSpec::Make(const Request& request) {
@@ -138,6 +139,7 @@ Reply ResponseSpec::Make(const Request& request) {
   reply.delayHeadersMs = m_delayHeadersMs;
   reply.dripMs = m_dripMs;
   reply.neverAnswer = m_neverAnswer;
+  reply.holdFile = m_holdFile;
   switch (m_bodyKind) {
     case BodyKind::None:
       break;

@@ -20,7 +20,7 @@ class ResponseSpec {
  public:
   // Takes the response options from `reader`: status, headers, location, body | body_size |
   // body_file | echo | endless, content_length, range, cut_after, cut_mode, trickle,
-  // delay_headers_ms, drip_ms, never_answer.
+  // delay_headers_ms, drip_ms, never_answer, hold_file.
   ResponseSpec(ObjectReader& reader, const RouteContext& context);
   ResponseSpec(const ResponseSpec&) = delete;
   ResponseSpec& operator=(const ResponseSpec&) = delete;
@@ -44,6 +44,7 @@ class ResponseSpec {
   unsigned m_delayHeadersMs = 0;
   unsigned m_dripMs = 0;
   bool m_neverAnswer = false;
+  std::filesystem::path m_holdFile;
   std::atomic<std::uint64_t> m_uses{0};
 };
 

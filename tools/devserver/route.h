@@ -1,6 +1,7 @@
 #pragma once
 // A route turns a request into a reply; the server writes the reply with the faults it names.
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -28,6 +29,8 @@ struct Reply {
   std::optional<std::uint64_t> cutAfter;
   std::optional<Trickle> trickle;
   unsigned delayHeadersMs = 0;
+  // Before the status line, wait until this file exists (a test releases the reply).
+  std::filesystem::path holdFile;
   // Close the connection at once (no TLS close_notify) without writing any answer.
   bool dropConnection = false;
   // Write nothing at all and keep the connection open until the client closes it.

@@ -34,6 +34,7 @@ namespace {
 constexpr std::uint64_t kMaxRequestBody = 256ull * 1024 * 1024;
 constexpr auto kHandshakeTimeout = std::chrono::seconds(10);
 constexpr auto kShutdownTimeout = std::chrono::seconds(2);
+constexpr unsigned kMaxHoldMs = 3'600'000;  // the longest a held reply waits for its file
 
 struct Shared {
   Router& router;
@@ -173,6 +174,12 @@ awaitable<After> WriteReply(Stream& stream, const Request& request, const Reply&
   head += "\r\n";
 
   if (reply.delayHeadersMs > 0) co_await Pause(stream, reply.delayHeadersMs);
+  // Held replies look every 10 ms, for at most the longest delay.
+  for (unsigned waited = 0; !reply.holdFile.empty() && waited < kMaxHoldMs; waited += 10) {
+    std::error_code ec;
+    if (std::filesystem::exists(reply.holdFile, ec)) break;
+    co_await Pause(stream, 10);
+  }
   co_await WriteBytes(stream, head.data(), head.size(), reply.dripMs);
 
   if (!headOnly && count > 0) {
