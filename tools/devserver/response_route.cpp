@@ -119,12 +119,12 @@ ResponseSpec::ResponseSpec(ObjectReader& reader, const RouteContext& context) {
   if (auto delay = reader.Unsigned("delay_headers_ms")) {
     m_delayHeadersMs = SmallUnsigned(reader, "delay_headers_ms", *delay, kMaxDelayMs);
   }
+  if (auto hold = reader.String("hold_file")) m_holdFile = context.baseDir / *hold;
   if (auto drip = reader.Unsigned("drip_ms")) {
     if (*drip == 0) reader.Fail("drip_ms", "must be 1 or more");
     m_dripMs = SmallUnsigned(reader, "drip_ms", *drip, kMaxDelayMs);
   }
   if (auto never = reader.Bool("never_answer")) m_neverAnswer = *never;
-  if (auto hold = reader.String("hold_file")) m_holdFile = context.baseDir / *hold;
 }
 
 Reply ResponseSpec::Make(const Request& request) {
@@ -137,9 +137,9 @@ Reply ResponseSpec::Make(const Request& request) {
   if (m_cutAfter && use < m_cutTimes) reply.cutAfter = m_cutAfter;
   reply.trickle = m_trickle;
   reply.delayHeadersMs = m_delayHeadersMs;
+  reply.holdFile = m_holdFile;
   reply.dripMs = m_dripMs;
   reply.neverAnswer = m_neverAnswer;
-  reply.holdFile = m_holdFile;
   switch (m_bodyKind) {
     case BodyKind::None:
       break;

@@ -19,8 +19,9 @@ namespace DevServer {
 class ResponseSpec {
  public:
   // Takes the response options from `reader`: status, headers, location, body | body_size |
+  // body_file | echo, content_length, range, cut_after, cut_mode, trickle, delay_headers_ms, hold_file.
   // body_file | echo | endless, content_length, range, cut_after, cut_mode, trickle,
-  // delay_headers_ms, drip_ms, never_answer, hold_file.
+  // delay_headers_ms, drip_ms, never_answer.
   ResponseSpec(ObjectReader& reader, const RouteContext& context);
   ResponseSpec(const ResponseSpec&) = delete;
   ResponseSpec& operator=(const ResponseSpec&) = delete;
@@ -42,9 +43,9 @@ class ResponseSpec {
   std::uint64_t m_cutTimes = UINT64_MAX;  // how many of the first uses are cut
   std::optional<Trickle> m_trickle;
   unsigned m_delayHeadersMs = 0;
+  std::filesystem::path m_holdFile;
   unsigned m_dripMs = 0;
   bool m_neverAnswer = false;
-  std::filesystem::path m_holdFile;
   std::atomic<std::uint64_t> m_uses{0};
 };
 
