@@ -26,7 +26,6 @@ namespace {
 using ComponentGet::ComponentInfo;
 using ComponentGet::ComponentQuery;
 using ComponentGet::EStorageResult;
-using Cxx::Network::Downloader::CByteBuffer;
 using Cxx::Network::Downloader::EDownloadStatus;
 
 // The build id's leading decimal number (white space and a sign allowed before it); 0 when
@@ -131,11 +130,12 @@ void CWebInstallerSource::Fetch() {
       // A folder on a noexec mount would hold a file that can never run: another private
       // folder is chosen before anything is downloaded.
       const auto path = Platform::CreateUniqueTempFile(Platform::GetRunnableTempFolder(), "", true);
-      auto buffer = std::make_shared<CByteBuffer>();
+      // The download goes straight to the file.
+      auto file = std::make_shared<CInstallerFileStream>(Platform::Utf8ToWide(path.string()));
       // Held until the start is reported, so an early OnFinished cannot come before it.
       boost::lock_guard lock(m_mutex);
-      m_installer = std::make_shared<CInstaller>(Platform::Utf8ToWide(path.string()), buffer);
-      m_downloading = m_downloader->StartToStream(buffer);
+      m_installer = std::make_shared<CInstaller>(file);
+      m_downloading = m_downloader->StartToStream(file);
       if (m_downloading) {
         if (auto progress = m_progress.lock()) progress->OnProgress(0.0f);
         return;

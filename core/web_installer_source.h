@@ -1,7 +1,7 @@
 #pragma once
 // Fetches the product installer: asks the component service which file to fetch (or falls back
-// to a fixed location), downloads it into memory with its MD5 check and hands it over as a
-// CInstaller whose bytes go to a temporary file.
+// to a fixed location), downloads it straight into a private temporary file, hashed on the way
+// (MD5 and the signature's content digest), and hands it over as a CInstaller.
 #include <boost/thread/mutex.hpp>
 #include <functional>
 #include <memory>

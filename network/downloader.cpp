@@ -1,7 +1,9 @@
 #include "network/downloader.h"
 
+#include <algorithm>
 #include <boost/thread/condition_variable.hpp>
 #include <boost/thread/thread.hpp>
+#include <cstring>
 #include <cwctype>
 #include <filesystem>
 #include <fstream>
@@ -128,6 +130,119 @@ class CVerifyingBuffer : public IOutputByteStream {
   boost::condition_variable m_changed;
   const uint8_t* m_base = nullptr;
   size_t m_written = 0;
+  bool m_stop = false;
+  bool m_abandon = false;
+};
+
+// Passes the bytes on to a target as they come and takes their MD5 on the way. For a large
+// body the digest runs on a second thread that follows the writes through a ring of fixed
+// size, so that receiving, storing and hashing overlap while memory stays bounded.
+class CPassingDigest : public IOutputByteStream {
+ public:
+  static constexpr size_t kRing = 4 * 1024 * 1024;
+  static constexpr uint64_t kParallelFrom = 4 * 1024 * 1024;
+
+  explicit CPassingDigest(IOutputByteStream& target) : m_target(target) {}
+  ~CPassingDigest() override { StopHasher(true); }
+
+  bool Write(const uint8_t* data, size_t size) override {
+    if (!m_target.Write(data, size)) return false;
+    if (!m_hasher.joinable()) {
+      if (!m_digest.Update(data, size)) m_failed = true;
+      return true;
+    }
+    // The hasher always moves on, so waiting for room ends; a cancel is seen after the chunk.
+    boost::this_thread::disable_interruption noInterruption;
+    while (size > 0) {
+      size_t at = 0;
+      size_t room = 0;
+      {
+        boost::unique_lock lock(m_mutex);
+        while (m_written - m_hashed == kRing) m_roomMade.wait(lock);
+        at = static_cast<size_t>(m_written % kRing);
+        room = std::min<size_t>(kRing - static_cast<size_t>(m_written - m_hashed), kRing - at);
+      }
+      const size_t n = std::min(room, size);
+      std::memcpy(m_ring.data() + at, data, n);
+      {
+        boost::lock_guard lock(m_mutex);
+        m_written += n;
+      }
+      m_changed.notify_one();
+      data += n;
+      size -= n;
+    }
+    return true;
+  }
+
+  void Reserve(uint64_t size) override {
+    m_target.Reserve(size);
+    if (size < kParallelFrom || m_hasher.joinable()) return;
+    try {
+      m_ring.resize(kRing);
+      m_hasher = boost::thread([this] { HashLoop(); });
+    } catch (const std::exception&) {
+      // No second thread: the writes hash inline.
+    }
+  }
+
+  // Status 0 and the hex digest of everything written, or the digest's failure status.
+  EDownloadStatus HexDigest(std::string& hex) {
+    StopHasher(false);
+    if (!m_digest.Ready() || m_failed) return kDownloadDigestUnavailable;
+    const auto text = m_digest.HexDigest();
+    if (!text) return kDownloadDigestNotText;
+    hex = *text;
+    return kDownloadOk;
+  }
+
+ private:
+  void HashLoop() {
+    boost::this_thread::disable_interruption noInterruption;
+    for (;;) {
+      uint64_t from = 0;
+      uint64_t end = 0;
+      {
+        boost::unique_lock lock(m_mutex);
+        while (m_written == m_hashed && !m_stop) m_changed.wait(lock);
+        if (m_abandon || m_written == m_hashed) return;
+        from = m_hashed;
+        end = m_written;
+      }
+      const size_t at = static_cast<size_t>(from % kRing);
+      const size_t n = static_cast<size_t>(std::min<uint64_t>(end - from, kRing - at));
+      if (!m_digest.Update(m_ring.data() + at, n)) m_failed = true;
+      {
+        boost::lock_guard lock(m_mutex);
+        m_hashed += n;
+      }
+      m_roomMade.notify_one();
+    }
+  }
+
+  // Lets the hasher finish what was written (or drop it when `abandon`) and waits for it.
+  void StopHasher(bool abandon) {
+    if (!m_hasher.joinable()) return;
+    {
+      boost::lock_guard lock(m_mutex);
+      m_stop = true;
+      m_abandon = abandon;
+    }
+    m_changed.notify_one();
+    boost::this_thread::disable_interruption noInterruption;
+    m_hasher.join();
+  }
+
+  IOutputByteStream& m_target;
+  Platform::CMd5Digest m_digest;
+  bool m_failed = false;  // like the digest, the hasher's alone while it runs
+  std::vector<uint8_t> m_ring;
+  boost::thread m_hasher;
+  boost::mutex m_mutex;
+  boost::condition_variable m_changed;
+  boost::condition_variable m_roomMade;
+  uint64_t m_written = 0;
+  uint64_t m_hashed = 0;
   bool m_stop = false;
   bool m_abandon = false;
 };
@@ -369,7 +484,25 @@ EDownloadStatus CDownloader::Compare(const std::string& hexDigest) const {
   return kDownloadOk;
 }
 
+EDownloadStatus CDownloader::AttemptThrough(const UrlParts& url, IOutputByteStream& target) {
+  if (!target.Restart()) return kDownloadFileNotOpened;
+  EDownloadStatus status;
+  {
+    CPassingDigest digest(target);
+    status = Transfer(url, digest);
+    if (status == kDownloadOk && !m_keepGoing) status = kDownloadCancelled;
+    std::string hex;
+    if (status == kDownloadOk) status = digest.HexDigest(hex);
+    if (status == kDownloadOk) status = Compare(hex);
+  }
+  if (status == kDownloadOk && !target.Commit()) status = kDownloadOtherFailure;
+  // Nothing of a failed, cut or cancelled attempt is kept.
+  if (status != kDownloadOk) target.Discard();
+  return status;
+}
+
 EDownloadStatus CDownloader::AttemptToStream(const UrlParts& url, IOutputByteStream& target) {
+  if (target.TakesUnverified()) return AttemptThrough(url, target);
   CVerifyingBuffer buffer;
   const EDownloadStatus status = Transfer(url, buffer);
   if (status != kDownloadOk) return status;

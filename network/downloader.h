@@ -65,6 +65,16 @@ class IOutputByteStream {
   // Appends a whole body at once; a stream that keeps its bytes in memory takes the storage
   // over instead of copying it.
   virtual bool TakeOver(std::vector<uint8_t>&& bytes) { return Write(bytes.data(), bytes.size()); }
+
+  // True for a stream that stores the bytes as they arrive, before their digest is known (a
+  // file), instead of receiving a verified body at the end. For such a stream each attempt
+  // starts with Restart (false: nothing can be stored) and ends with Commit once the body is
+  // complete and its digest matches (false: it could not be kept), or with Discard, which
+  // drops everything stored at once.
+  virtual bool TakesUnverified() const { return false; }
+  virtual bool Restart() { return true; }
+  virtual bool Commit() { return true; }
+  virtual void Discard() {}
 };
 
 // Bytes in memory (the download buffer of a fetched file).
@@ -110,8 +120,11 @@ class CDownloadHelperT : public Http::HttpClient::IReadDataCallBack {
 class IDownloader {
  public:
   virtual ~IDownloader() = default;
-  // Downloads into memory and hands the body to `target` only when its digest matches.
-  // False, and nothing started, without a target or when the URL does not parse.
+  // Downloads into memory and hands the body to `target` only when its digest matches; a
+  // target that takes unverified bytes receives them as they arrive instead, hashed on the
+  // way, and is committed or discarded at the end of each attempt (memory stays bounded
+  // whatever the body's size). False, and nothing started, without a target or when the URL
+  // does not parse.
   virtual bool StartToStream(std::shared_ptr<IOutputByteStream> target) = 0;
   // Downloads into the file (each attempt starts from an empty file), then checks its digest.
   // False, and nothing started, when the file's folder cannot be made or the URL does not parse.
@@ -151,6 +164,7 @@ class CDownloader : public IDownloader {
   void Start(Attempt attempt);
   void Run(const Attempt& attempt);
   EDownloadStatus AttemptToStream(const UrlParts& url, IOutputByteStream& target);
+  EDownloadStatus AttemptThrough(const UrlParts& url, IOutputByteStream& target);
   EDownloadStatus AttemptToFile(const UrlParts& url, const std::string& path);
   EDownloadStatus Transfer(const UrlParts& url, IOutputByteStream& output);
   EDownloadStatus Compare(const std::string& hexDigest) const;

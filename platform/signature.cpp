@@ -4,6 +4,7 @@
 #include <openssl/bn.h>
 #include <openssl/cms.h>
 #include <openssl/err.h>
+#include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <optional>
 
 #include "platform/text.h"
 
@@ -23,6 +25,7 @@ constexpr char kMagic[] = "~Module signature appended~\n";
 constexpr size_t kMagicSize = sizeof(kMagic) - 1;
 constexpr size_t kTrailerSize = 12;
 constexpr uint8_t kIdTypePkcs7 = 2;
+constexpr size_t kTailSize = kTrailerSize + kMagicSize;
 
 template <typename T, void (*Free)(T*)>
 struct Deleter {
@@ -113,39 +116,48 @@ BIO_METHOD* SliceMethod() {
   return method;
 }
 
-}  // namespace
+// The trailer and marker at the end of a file of `size` bytes (`tail` is its last
+// kTailSize bytes): the signature's length, or 0 when they are not well formed.
+uint32_t SignatureLength(const uint8_t* tail, uint64_t size) {
+  if (std::memcmp(tail + kTrailerSize, kMagic, kMagicSize) != 0) return 0;
+  const uint32_t signatureLength = (uint32_t{tail[8]} << 24) | (uint32_t{tail[9]} << 16) |
+                                   (uint32_t{tail[10]} << 8) | uint32_t{tail[11]};
+  const uint64_t signedEnd = size - kTailSize;
+  if (tail[2] != kIdTypePkcs7 || signatureLength > signedEnd || signatureLength > (1u << 24)) return 0;
+  return signatureLength;
+}
 
-ESignatureCheck VerifyFileSignature(const std::filesystem::path& file,
-                                    const std::filesystem::path& trustStore, SignerInfo& signer) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return ESignatureCheck::Error;
-  in.seekg(0, std::ios::end);
-  const auto end = in.tellg();
-  if (end < 0) return ESignatureCheck::Error;
-  const auto size = static_cast<uint64_t>(end);
-
-  // Magic text and trailer at the end.
-  char tail[kTrailerSize + kMagicSize];
-  if (size < sizeof tail) return ESignatureCheck::Untrusted;
-  in.seekg(static_cast<std::streamoff>(size - sizeof tail));
-  if (!in.read(tail, sizeof tail)) return ESignatureCheck::Error;
-  if (std::memcmp(tail + kTrailerSize, kMagic, kMagicSize) != 0) return ESignatureCheck::Untrusted;
-  const auto* trailer = reinterpret_cast<const uint8_t*>(tail);
-  const uint32_t signatureLength = (uint32_t{trailer[8]} << 24) | (uint32_t{trailer[9]} << 16) |
-                                   (uint32_t{trailer[10]} << 8) | uint32_t{trailer[11]};
-  const uint64_t signedEnd = size - sizeof tail;
-  if (trailer[2] != kIdTypePkcs7 || signatureLength == 0 || signatureLength > signedEnd ||
-      signatureLength > (1u << 24)) {
-    return ESignatureCheck::Untrusted;
+// Whether every signer signed attributes holding a SHA-256 message digest equal to `digest`
+// (nothing when one of them signed otherwise: only the content itself can tell then).
+std::optional<bool> DigestMatches(CMS_ContentInfo* cms, const std::array<uint8_t, 32>& digest) {
+  STACK_OF(CMS_SignerInfo)* infos = CMS_get0_SignerInfos(cms);
+  if (!infos || sk_CMS_SignerInfo_num(infos) < 1) return std::nullopt;
+  bool same = true;
+  for (int i = 0; i < sk_CMS_SignerInfo_num(infos); ++i) {
+    CMS_SignerInfo* info = sk_CMS_SignerInfo_value(infos, i);
+    X509_ALGOR* algorithm = nullptr;
+    CMS_SignerInfo_get0_algs(info, nullptr, nullptr, &algorithm, nullptr);
+    if (!algorithm || OBJ_obj2nid(algorithm->algorithm) != NID_sha256) return std::nullopt;
+    if (CMS_signed_get_attr_count(info) < 0) return std::nullopt;
+    const auto* value = static_cast<const ASN1_OCTET_STRING*>(
+        CMS_signed_get0_data_by_OBJ(info, OBJ_nid2obj(NID_pkcs9_messageDigest), -3, V_ASN1_OCTET_STRING));
+    if (!value || ASN1_STRING_length(value) != static_cast<int>(digest.size()) ||
+        std::memcmp(ASN1_STRING_get0_data(value), digest.data(), digest.size()) != 0) {
+      same = false;
+    }
   }
-  const uint64_t contentLength = signedEnd - signatureLength;
+  return same;
+}
 
-  std::string signature(signatureLength, '\0');
-  in.seekg(static_cast<std::streamoff>(contentLength));
-  if (!in.read(signature.data(), signatureLength)) return ESignatureCheck::Error;
+// Checks a DER signature: over `content`, or, with `digest`, over that digest of the content
+// (then `needContent` tells when the signature cannot be checked that way).
+ESignatureCheck CheckSignature(const std::string& signature, const std::filesystem::path& trustStore,
+                               BIO* content, const std::array<uint8_t, 32>* digest, SignerInfo& signer,
+                               bool* needContent) {
   const auto* der = reinterpret_cast<const unsigned char*>(signature.data());
-  Cms cms(d2i_CMS_ContentInfo(nullptr, &der, signatureLength));
-  if (!cms || der != reinterpret_cast<const unsigned char*>(signature.data()) + signatureLength) {
+  const auto length = static_cast<long>(signature.size());
+  Cms cms(d2i_CMS_ContentInfo(nullptr, &der, length));
+  if (!cms || der != reinterpret_cast<const unsigned char*>(signature.data()) + length) {
     ERR_clear_error();
     return ESignatureCheck::Untrusted;
   }
@@ -158,17 +170,29 @@ ESignatureCheck VerifyFileSignature(const std::filesystem::path& file,
   X509_STORE_set_flags(store.get(), X509_V_FLAG_NO_CHECK_TIME);
   X509_STORE_set_purpose(store.get(), X509_PURPOSE_ANY);
 
-  in.clear();
-  in.seekg(0);
-  FileSlice slice{&in, contentLength};
-  Bio content(BIO_new(SliceMethod()));
-  if (!content) return ESignatureCheck::Error;
-  BIO_set_data(content.get(), &slice);
+  unsigned int flags = CMS_BINARY;
+  Bio none;
+  bool digestSame = false;
+  if (digest) {
+    const auto matches = DigestMatches(cms.get(), *digest);
+    if (!matches) {
+      *needContent = true;
+      return ESignatureCheck::Untrusted;
+    }
+    digestSame = *matches;
+    // The signed attributes' signature, the chain and the usage are checked below; the
+    // content's digest was compared above.
+    none.reset(BIO_new_mem_buf("", 0));
+    if (!none) return ESignatureCheck::Error;
+    content = none.get();
+    flags |= CMS_NO_CONTENT_VERIFY;
+  }
   // The chain is built only from the certificates carried in the signature.
-  if (CMS_verify(cms.get(), nullptr, store.get(), content.get(), nullptr, CMS_BINARY) != 1) {
+  if (CMS_verify(cms.get(), nullptr, store.get(), content, nullptr, flags) != 1) {
     ERR_clear_error();
     return ESignatureCheck::Untrusted;
   }
+  if (digest && !digestSame) return ESignatureCheck::Untrusted;
   Signers signers(CMS_get0_signers(cms.get()));
   if (!signers || sk_X509_num(signers.get()) < 1) return ESignatureCheck::Untrusted;
   for (int i = 0; i < sk_X509_num(signers.get()); ++i) {
@@ -181,6 +205,161 @@ ESignatureCheck VerifyFileSignature(const std::filesystem::path& file,
   }
   ReadSigner(sk_X509_value(signers.get(), 0), signer);
   return ESignatureCheck::Trusted;
+}
+
+}  // namespace
+
+struct CContentDigester::Context {
+  EVP_MD_CTX* ctx = nullptr;
+  ~Context() { EVP_MD_CTX_free(ctx); }
+};
+
+CContentDigester::CContentDigester() : m_context(std::make_unique<Context>()) {
+  m_context->ctx = EVP_MD_CTX_new();
+  Reset();
+}
+
+CContentDigester::~CContentDigester() = default;
+
+bool CContentDigester::Reset() {
+  m_head = m_count = 0;
+  m_total = m_direct = 0;
+  m_failed = !m_context->ctx || EVP_DigestInit_ex(m_context->ctx, EVP_sha256(), nullptr) != 1;
+  return !m_failed;
+}
+
+bool CContentDigester::Feed(const uint8_t* data, size_t size) {
+  if (size > 0 && EVP_DigestUpdate(m_context->ctx, data, size) != 1) m_failed = true;
+  return !m_failed;
+}
+
+// Hashes the `count` oldest held-back bytes and lets them go.
+bool CContentDigester::Evict(size_t count) {
+  const size_t first = std::min(count, kHeldBack - m_head);
+  if (!Feed(m_ring.data() + m_head, first) || !Feed(m_ring.data(), count - first)) return false;
+  m_head = (m_head + count) % kHeldBack;
+  m_count -= count;
+  return true;
+}
+
+void CContentDigester::Expect(uint64_t size) {
+  if (m_total == 0 && size > kHeldBack) m_direct = size - kHeldBack;
+}
+
+bool CContentDigester::Update(const uint8_t* data, size_t size) {
+  if (m_failed) return false;
+  if (m_total < m_direct) {
+    const size_t direct = static_cast<size_t>(std::min<uint64_t>(size, m_direct - m_total));
+    if (!Feed(data, direct)) return false;
+    m_total += direct;
+    data += direct;
+    size -= direct;
+    if (size == 0) return true;
+  }
+  if (m_ring.empty()) m_ring.resize(kHeldBack);
+  m_total += size;
+  if (size >= kHeldBack) {
+    // Everything held back and the front of these bytes are content; their end is held back.
+    if (!Evict(m_count) || !Feed(data, size - kHeldBack)) return false;
+    std::memcpy(m_ring.data(), data + size - kHeldBack, kHeldBack);
+    m_head = 0;
+    m_count = kHeldBack;
+    return true;
+  }
+  if (m_count + size > kHeldBack && !Evict(m_count + size - kHeldBack)) return false;
+  const size_t tail = (m_head + m_count) % kHeldBack;
+  const size_t first = std::min(size, kHeldBack - tail);
+  std::memcpy(m_ring.data() + tail, data, first);
+  std::memcpy(m_ring.data(), data + first, size - first);
+  m_count += size;
+  return true;
+}
+
+std::optional<ContentDigest> CContentDigester::Finish() {
+  if (m_failed) return std::nullopt;
+  ContentDigest result;
+  result.fileSize = m_total;
+  // The held-back bytes in order.
+  std::string held(m_count, '\0');
+  const size_t first = std::min(m_count, kHeldBack - m_head);
+  if (m_count > 0) {
+    std::memcpy(held.data(), m_ring.data() + m_head, first);
+    std::memcpy(held.data() + first, m_ring.data(), m_count - first);
+  }
+  if (m_total < kTailSize) {
+    result.state = ContentDigest::EState::Unsigned;
+    return result;
+  }
+  if (held.size() < kTailSize) return result;  // shorter than announced: Unknown
+  const auto* tail = reinterpret_cast<const uint8_t*>(held.data() + held.size() - kTailSize);
+  const uint32_t signatureLength = SignatureLength(tail, m_total);
+  if (signatureLength == 0) {
+    result.state = ContentDigest::EState::Unsigned;
+    return result;
+  }
+  if (uint64_t{signatureLength} + kTailSize > held.size()) return result;  // Unknown
+  const size_t contentHeld = held.size() - kTailSize - signatureLength;
+  unsigned char value[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  if (!Feed(reinterpret_cast<const uint8_t*>(held.data()), contentHeld) ||
+      EVP_DigestFinal_ex(m_context->ctx, value, &length) != 1 || length != result.sha256.size()) {
+    m_failed = true;
+    return std::nullopt;
+  }
+  m_failed = true;  // finished: a new digest needs Reset
+  std::memcpy(result.sha256.data(), value, length);
+  result.contentLength = m_total - kTailSize - signatureLength;
+  result.signature = held.substr(contentHeld, signatureLength);
+  result.state = ContentDigest::EState::Ready;
+  return result;
+}
+
+ESignatureCheck VerifyFileSignature(const std::filesystem::path& file,
+                                    const std::filesystem::path& trustStore, SignerInfo& signer) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return ESignatureCheck::Error;
+  in.seekg(0, std::ios::end);
+  const auto end = in.tellg();
+  if (end < 0) return ESignatureCheck::Error;
+  const auto size = static_cast<uint64_t>(end);
+
+  // Magic text and trailer at the end.
+  char tail[kTailSize];
+  if (size < sizeof tail) return ESignatureCheck::Untrusted;
+  in.seekg(static_cast<std::streamoff>(size - sizeof tail));
+  if (!in.read(tail, sizeof tail)) return ESignatureCheck::Error;
+  const uint32_t signatureLength = SignatureLength(reinterpret_cast<const uint8_t*>(tail), size);
+  if (signatureLength == 0) return ESignatureCheck::Untrusted;
+  const uint64_t contentLength = size - sizeof tail - signatureLength;
+
+  std::string signature(signatureLength, '\0');
+  in.seekg(static_cast<std::streamoff>(contentLength));
+  if (!in.read(signature.data(), signatureLength)) return ESignatureCheck::Error;
+
+  in.clear();
+  in.seekg(0);
+  FileSlice slice{&in, contentLength};
+  Bio content(BIO_new(SliceMethod()));
+  if (!content) return ESignatureCheck::Error;
+  BIO_set_data(content.get(), &slice);
+  return CheckSignature(signature, trustStore, content.get(), nullptr, signer, nullptr);
+}
+
+ESignatureCheck VerifyFileSignature(const std::filesystem::path& file, const ContentDigest& digest,
+                                    const std::filesystem::path& trustStore, SignerInfo& signer) {
+  switch (digest.state) {
+    case ContentDigest::EState::Unsigned:
+      return ESignatureCheck::Untrusted;
+    case ContentDigest::EState::Unknown:
+      return VerifyFileSignature(file, trustStore, signer);
+    case ContentDigest::EState::Ready:
+      break;
+  }
+  bool needContent = false;
+  const ESignatureCheck result =
+      CheckSignature(digest.signature, trustStore, nullptr, &digest.sha256, signer, &needContent);
+  // Another digest algorithm: a second pass over the file.
+  return needContent ? VerifyFileSignature(file, trustStore, signer) : result;
 }
 
 }  // namespace Platform

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <openssl/evp.h>
+
 #include <fstream>
+#include <iterator>
 
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
@@ -86,6 +89,142 @@ TEST_F(SignatureTest, RefusedSignatures) {
   for (const auto& [what, file] : cases) EXPECT_EQ(Check(file), ESignatureCheck::Untrusted) << what;
   // A signature from the right chain against a store that trusts only another root.
   EXPECT_EQ(Check(Signed("ok2.bin", "signer"), kPki / "rogue-root.pem"), ESignatureCheck::Untrusted);
+}
+
+std::string Bytes(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// The digest of `bytes` fed in pieces of `piece` bytes, told the size `expected` first.
+std::optional<ContentDigest> DigestInPieces(const std::string& bytes, size_t piece, uint64_t expected = 0) {
+  CContentDigester digester;
+  if (expected > 0) digester.Expect(expected);
+  for (size_t at = 0; at < bytes.size(); at += piece) {
+    const size_t n = std::min(piece, bytes.size() - at);
+    if (!digester.Update(reinterpret_cast<const uint8_t*>(bytes.data() + at), n)) return std::nullopt;
+  }
+  return digester.Finish();
+}
+
+std::array<uint8_t, 32> Sha256(std::string_view data) {
+  std::array<uint8_t, 32> out{};
+  unsigned int length = 0;
+  EVP_Digest(data.data(), data.size(), out.data(), &length, EVP_sha256(), nullptr);
+  return out;
+}
+
+void Patch(const fs::path& file, std::streamoff offset, std::ios::seekdir from, char value) {
+  std::fstream f(file, std::ios::in | std::ios::out | std::ios::binary);
+  f.seekp(offset, from);
+  f.put(value);
+}
+
+// Every case of the file check gives the same verdict over the digest taken on the way, for
+// pieces of any size (across the held-back bytes' boundary too), without reading the file.
+TEST_F(SignatureTest, DigestTakenOnTheWayGivesTheFileCheckVerdicts) {
+  const fs::path content = Signed("content.bin", "signer");
+  Patch(content, 12, std::ios::beg, 'X');
+  const fs::path signature = Signed("signature.bin", "signer");
+  Patch(signature, -(28 + 12 + 60), std::ios::end, '\x55');
+  const fs::path trailer = Signed("trailer.bin", "signer");
+  Patch(trailer, -(28 + 1), std::ios::end, '\x01');  // the length's last byte
+  const fs::path truncated = dir.Path() / "truncated.bin";
+  {
+    const std::string whole = Bytes(Signed("whole.bin", "signer"));
+    std::ofstream(truncated, std::ios::binary) << whole.substr(0, whole.size() - 5);
+  }
+  const fs::path unsigned_ = dir.Path() / "plain.bin";
+  std::ofstream(unsigned_) << "no signature here";
+  const fs::path empty = dir.Path() / "empty.bin";
+  std::ofstream{empty};
+
+  const std::pair<const char*, fs::path> cases[] = {
+      {"trusted", Signed("ok.bin", "signer")},
+      {"expired signer", Signed("old.bin", "expired")},
+      {"other subject", Signed("other.bin", "other")},
+      {"look-alike chain", Signed("rogue.bin", "rogue-signer", "rogue-chain.pem")},
+      {"no code-signing usage", Signed("noeku.bin", "noeku")},
+      {"tampered content", content},
+      {"tampered signature", signature},
+      {"tampered trailer", trailer},
+      {"truncated", truncated},
+      {"unsigned", unsigned_},
+      {"zero length", empty},
+  };
+  for (const auto& [what, file] : cases) {
+    signer = SignerInfo{};
+    const ESignatureCheck expected = Check(file);
+    const SignerInfo expectedSigner = signer;
+    const std::string bytes = Bytes(file);
+    for (const size_t piece : {size_t{1}, size_t{7}, size_t{4096}, bytes.size() + 1}) {
+      const auto digest = DigestInPieces(bytes, piece);
+      ASSERT_TRUE(digest) << what;
+      // The file is gone: the verdict comes from the digest alone.
+      const fs::path gone = dir.Path() / "gone.bin";
+      signer = SignerInfo{};
+      EXPECT_EQ(VerifyFileSignature(gone, *digest, kPki / "root.pem", signer), expected) << what << " " << piece;
+      EXPECT_EQ(signer.subjectName, expectedSigner.subjectName) << what;
+      EXPECT_EQ(signer.serialNumber, expectedSigner.serialNumber) << what;
+    }
+  }
+  EXPECT_EQ(Check(Signed("ok.bin", "signer")), ESignatureCheck::Trusted);
+  EXPECT_EQ(Check(content), ESignatureCheck::Untrusted);
+}
+
+// A content longer than the held-back bytes, fed in pieces around their size: the digest is
+// the content's own, and a signature too long to be held back leaves it to the file.
+TEST_F(SignatureTest, HeldBackBytesAcrossPieceBoundaries) {
+  const fs::path file = dir.Path() / "large.bin";
+  {
+    std::string content(CContentDigester::kHeldBack * 2 + 12345, '\0');
+    for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 31 + 7);
+    std::ofstream(file, std::ios::binary) << content;
+  }
+  const auto run = TestSupport::RunProcess(OMK_SIGN_PATH, {"--key", (kPki / "signer.key").string(), "--cert",
+                                                           (kPki / "signer.pem").string(), "--chain",
+                                                           (kPki / "chain.pem").string(), file.string()});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const std::string bytes = Bytes(file);
+  const size_t held = CContentDigester::kHeldBack;
+  for (const size_t piece : {held - 1, held, held + 1, size_t{131072}, bytes.size()}) {
+    // Told the size (or a smaller one), the front is hashed at once; either way the same digest.
+    const uint64_t hint = piece == held ? bytes.size() - 5000 : piece == held + 1 ? bytes.size() : 0;
+    const auto digest = DigestInPieces(bytes, piece, hint);
+    ASSERT_TRUE(digest);
+    ASSERT_EQ(digest->state, ContentDigest::EState::Ready) << piece;
+    EXPECT_EQ(digest->fileSize, bytes.size());
+    EXPECT_EQ(digest->sha256, Sha256(std::string_view(bytes).substr(0, digest->contentLength))) << piece;
+    EXPECT_EQ(VerifyFileSignature(dir.Path() / "gone.bin", *digest, kPki / "root.pem", signer),
+              ESignatureCheck::Trusted);
+  }
+
+  // Told a larger size than the file has: still right while the signature is held back, else
+  // the digest cannot tell and the file decides.
+  for (const uint64_t hint : {bytes.size() + 1, bytes.size() + held, bytes.size() * 3}) {
+    const auto digest = DigestInPieces(bytes, 131072, hint);
+    ASSERT_TRUE(digest);
+    if (hint == bytes.size() + 1) {
+      ASSERT_EQ(digest->state, ContentDigest::EState::Ready);
+      EXPECT_EQ(digest->sha256, Sha256(std::string_view(bytes).substr(0, digest->contentLength)));
+    } else {
+      EXPECT_EQ(digest->state, ContentDigest::EState::Unknown) << hint;
+    }
+    EXPECT_EQ(VerifyFileSignature(file, *digest, kPki / "root.pem", signer), ESignatureCheck::Trusted) << hint;
+  }
+
+  // A trailer naming a signature longer than the held-back bytes: the file decides.
+  std::string forged = bytes;
+  const uint32_t length = static_cast<uint32_t>(held + 100);
+  const size_t at = forged.size() - 28 - 4;
+  for (int i = 0; i < 4; ++i) forged[at + i] = static_cast<char>(length >> (24 - 8 * i));
+  const auto digest = DigestInPieces(forged, 65536);
+  ASSERT_TRUE(digest);
+  EXPECT_EQ(digest->state, ContentDigest::EState::Unknown);
+  EXPECT_EQ(VerifyFileSignature(dir.Path() / "gone.bin", *digest, kPki / "root.pem", signer), ESignatureCheck::Error);
+  const fs::path forgedFile = dir.Path() / "forged.bin";
+  std::ofstream(forgedFile, std::ios::binary) << forged;
+  EXPECT_EQ(VerifyFileSignature(forgedFile, *digest, kPki / "root.pem", signer), ESignatureCheck::Untrusted);
 }
 
 TEST_F(SignatureTest, UnreadableInputIsAnError) {
