@@ -95,6 +95,11 @@ class FakeProgress final : public JS::IInstallProgressJSCallback {
     std::unique_lock lock(m_mutex);
     ASSERT_TRUE(m_changed.wait_for(lock, kOutcomeLimit, [&] { return !m_values.empty(); }));
   }
+  // Waits until some of the body has arrived (and so is being written).
+  void WaitForAbove(float percent) {
+    std::unique_lock lock(m_mutex);
+    ASSERT_TRUE(m_changed.wait_for(lock, kOutcomeLimit, [&] { return !m_values.empty() && m_values.back() > percent; }));
+  }
 
  private:
   std::mutex m_mutex;
@@ -368,7 +373,7 @@ TEST_F(WebInstallerSourceTest, AFailedSaveIsAFailedWriteNotAReadyInstaller) {
   auto callback = std::make_shared<FakeSourceCallback>();
   auto progress = std::make_shared<FakeProgress>();
   source->Start(callback, progress);
-  progress->WaitForFirst();  // the download has started into its temporary file
+  progress->WaitForAbove(0);  // the download is writing into its temporary file
   for (const auto& entry : fs::directory_iterator(m_temp.Path())) {
     if (entry.path().extension() != ".tmp") continue;
     fs::remove(entry.path());
