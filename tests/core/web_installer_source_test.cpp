@@ -2,6 +2,8 @@
 // fallback, the download into a temporary file, progress on the first half of the bar, and
 // the single outcome report.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -95,16 +97,40 @@ class FakeProgress final : public JS::IInstallProgressJSCallback {
     std::unique_lock lock(m_mutex);
     ASSERT_TRUE(m_changed.wait_for(lock, kOutcomeLimit, [&] { return !m_values.empty(); }));
   }
-  // Waits until some of the body has arrived (and so is being written).
-  void WaitForAbove(float percent) {
-    std::unique_lock lock(m_mutex);
-    ASSERT_TRUE(m_changed.wait_for(lock, kOutcomeLimit, [&] { return !m_values.empty() && m_values.back() > percent; }));
-  }
 
  private:
   std::mutex m_mutex;
   std::condition_variable m_changed;
   std::vector<float> m_values;
+};
+
+// Tells when something writes into a ".tmp" file of a folder (inotify, so no polling).
+class TmpWriteWatch {
+ public:
+  explicit TmpWriteWatch(const fs::path& dir) : m_fd(inotify_init1(IN_CLOEXEC)) {
+    if (m_fd >= 0) inotify_add_watch(m_fd, dir.c_str(), IN_MODIFY);
+  }
+  ~TmpWriteWatch() {
+    if (m_fd >= 0) close(m_fd);
+  }
+  bool Wait() {
+    const auto end = std::chrono::steady_clock::now() + kOutcomeLimit;
+    alignas(inotify_event) char buffer[4096];
+    while (m_fd >= 0 && std::chrono::steady_clock::now() < end) {
+      pollfd ready{m_fd, POLLIN, 0};
+      if (poll(&ready, 1, 1000) <= 0) continue;
+      const ssize_t size = read(m_fd, buffer, sizeof buffer);
+      for (ssize_t at = 0; at < size;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+        if (event->len > 0 && fs::path(event->name).extension() == ".tmp") return true;
+        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+      }
+    }
+    return false;
+  }
+
+ private:
+  int m_fd;
 };
 
 struct Hit {
@@ -372,8 +398,9 @@ TEST_F(WebInstallerSourceTest, AFailedSaveIsAFailedWriteNotAReadyInstaller) {
   auto source = MakeSource(server);
   auto callback = std::make_shared<FakeSourceCallback>();
   auto progress = std::make_shared<FakeProgress>();
+  TmpWriteWatch written(m_temp.Path());
   source->Start(callback, progress);
-  progress->WaitForAbove(0);  // the download is writing into its temporary file
+  ASSERT_TRUE(written.Wait());  // the download is writing into its temporary file
   for (const auto& entry : fs::directory_iterator(m_temp.Path())) {
     if (entry.path().extension() != ".tmp") continue;
     fs::remove(entry.path());
