@@ -13,44 +13,11 @@
 #include "app/installers.h"
 #include "app/startup.h"
 #include "platform/text.h"
+#include "tests/app/startup_log.h"
 #include "tests/support/temp_dir.h"
 
 namespace CustomInstaller {
 namespace {
-
-std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
-
-struct Log : IStartupAnalytics, IInstallGraphFactory {
-  std::vector<std::string> entries;
-  void SendEvent(const std::wstring& action, const std::wstring&, const std::wstring&, int64_t) override {
-    entries.push_back("event " + Narrow(action));
-  }
-  void SendException(const std::wstring& context, const std::wstring& description, int32_t code,
-                     int32_t severity) override {
-    entries.push_back("exception " + Narrow(context) + "/" + Narrow(description) + "/" + std::to_string(code) + "/" +
-                      std::to_string(severity));
-  }
-  void SetAutoSessionControl(bool) override {}
-
-  struct Manager : Core::IInstallManager {
-    Log& log;
-    std::string name;
-    Manager(Log& l, std::string n) : log(l), name(std::move(n)) {}
-    bool Start(std::shared_ptr<Core::JS::IInstallProgressJSCallback> progress) override {
-      log.entries.push_back(name + " start");
-      if (progress) progress->OnFinish();
-      return true;
-    }
-    bool Cancel() override { return false; }
-    void Stop() override {}
-  };
-  std::shared_ptr<Core::IInstallManager> Build(EInstallGraph kind, const std::shared_ptr<IGASessionHandler>&,
-                                               const InstallerOptions&, const InstallationDetails&) override {
-    const char* names[] = {"windowed", "fallback", "silent"};
-    entries.push_back(std::string("build ") + names[static_cast<int>(kind)]);
-    return std::make_shared<Manager>(*this, names[static_cast<int>(kind)]);
-  }
-};
 
 TEST(WindowHostTest, WithoutADisplayTheWindowCountsAsNeverShownAndTheFallbackRuns) {
   unsetenv("DISPLAY");
@@ -68,7 +35,7 @@ TEST(WindowHostTest, WithoutADisplayTheWindowCountsAsNeverShownAndTheFallbackRun
   const InstallerOptions options(L"");
   EXPECT_EQ(host.RunModal(files.indexHtml, nullptr, InstallationDetails(options)), kExitNotShown);
 
-  auto log = std::make_shared<Log>();
+  auto log = std::make_shared<StartupLog>();
   StartupWiring wiring;
   wiring.analytics = log;
   wiring.graphs = log;

@@ -11,6 +11,7 @@
 
 #include "config/profile.h"
 #include "platform/text.h"
+#include "tests/e2e/setup_run.h"
 #include "tests/support/dev_server.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/hit_log.h"
@@ -29,16 +30,7 @@ const fs::path kPki = OMK_DEMO_PKI;
 class ExitTest : public testing::Test {
  protected:
   ExitTest() {
-    for (const char* folder : {"tmp", "lock", "run"}) {
-      fs::create_directories(Root() / folder);
-      fs::permissions(Root() / folder, fs::perms::owner_all, fs::perm_options::replace);
-    }
-    m_env = {{"OMK_REGISTRY_ROOT", (Root() / "registry").string()},
-             {"OMK_PROGRAMDATA", (Root() / "programdata").string()},
-             {"TMPDIR", (Root() / "tmp").string()},
-             {"OMK_LOCK_DIR", (Root() / "lock").string()},
-             {"XDG_RUNTIME_DIR", (Root() / "run").string()},
-             {"OMK_DEMO_ARGS_LOG", ArgsLog().string()}};
+    m_env = E2E::PrivateRunEnvironment(Root());
   }
   const fs::path& Root() const { return m_dir.Path(); }
   fs::path ArgsLog() const { return Root() / "installer-args.txt"; }
@@ -55,12 +47,7 @@ class ExitTest : public testing::Test {
       {"path": ")" + fallbackPath + R"(", "body_file": ")" OMK_DEMO_PRODUCT R"("},
       {"kind": "collector", "method": "POST", "path": "/collect", "mode": ")" + collectorMode +
         R"(", "hits_log": ")" + HitLog().string() + R"("}]})";
-    TestSupport::DevServerOptions options;
-    options.https = true;
-    options.httpPort = 47801;
-    options.httpsPort = 47802;
-    options.cert = (kPki / "server.pem").string();
-    options.key = (kPki / "server.key").string();
+    auto options = E2E::DemoServerOptions(kPki);
     m_server = std::make_unique<TestSupport::DevServer>(scenario, options);
   }
   TestSupport::ProcessResult Setup(const std::vector<std::string>& args) {

@@ -17,6 +17,7 @@
 #include "config/profile.h"
 #include "platform/system_version.h"
 #include "platform/text.h"
+#include "tests/e2e/setup_run.h"
 #include "tests/support/dev_server.h"
 #include "tests/support/hit_log.h"
 #include "tests/support/process.h"
@@ -66,16 +67,7 @@ struct HostileCase {
 class HostileNetworkTest : public testing::Test {
  protected:
   HostileNetworkTest() {
-    fs::create_directories(Root() / "tmp");
-    fs::permissions(Root() / "tmp", fs::perms::owner_all, fs::perm_options::replace);
-    for (const char* folder : {"lock", "run"}) fs::create_directories(Root() / folder);
-    fs::permissions(Root() / "run", fs::perms::owner_all, fs::perm_options::replace);
-    m_env = {{"OMK_REGISTRY_ROOT", (Root() / "registry").string()},
-             {"OMK_PROGRAMDATA", (Root() / "programdata").string()},
-             {"TMPDIR", (Root() / "tmp").string()},
-             {"OMK_LOCK_DIR", (Root() / "lock").string()},
-             {"XDG_RUNTIME_DIR", (Root() / "run").string()},
-             {"OMK_DEMO_ARGS_LOG", (Root() / "installer-args.txt").string()}};
+    m_env = E2E::PrivateRunEnvironment(Root());
   }
 
   const fs::path& Root() const { return m_dir.Path(); }
@@ -88,12 +80,7 @@ class HostileNetworkTest : public testing::Test {
       {"path": ")" + fallbackPath + R"(", )" + kProduct + R"(},
       {"kind": "collector", "method": "POST", "path": "/collect", "hits_log": ")" +
                                  (Root() / c.name).string() + R"(.jsonl"}]})";
-    TestSupport::DevServerOptions options;
-    options.https = true;
-    options.httpPort = 47801;
-    options.httpsPort = 47802;
-    options.cert = (kPki / "server.pem").string();
-    options.key = (kPki / "server.key").string();
+    auto options = E2E::DemoServerOptions(kPki);
     m_server.reset();
     m_server = std::make_unique<TestSupport::DevServer>(scenario, options);
   }

@@ -18,6 +18,7 @@
 #include "platform/md5.h"
 #include "platform/registry.h"
 #include "platform/text.h"
+#include "tests/e2e/setup_run.h"
 #include "tests/support/child_process.h"
 #include "tests/support/hit_log.h"
 #include "tests/support/dev_server.h"
@@ -46,17 +47,7 @@ std::string SuiteComponent(const std::string& version, const std::string& md5) {
 class InstallTest : public testing::Test {
  protected:
   InstallTest() {
-    for (const char* folder : {"tmp", "lock", "run"}) {
-      fs::create_directories(Root() / folder);
-      fs::permissions(Root() / folder, fs::perms::owner_all, fs::perm_options::replace);
-    }
-    // The single-instance lock and the session's locks of each test's own.
-    m_env = {{"OMK_REGISTRY_ROOT", (Root() / "registry").string()},
-             {"OMK_PROGRAMDATA", (Root() / "programdata").string()},
-             {"TMPDIR", (Root() / "tmp").string()},
-             {"OMK_LOCK_DIR", (Root() / "lock").string()},
-             {"XDG_RUNTIME_DIR", (Root() / "run").string()},
-             {"OMK_DEMO_ARGS_LOG", ArgsLog().string()}};
+    m_env = E2E::PrivateRunEnvironment(Root());
   }
   // Every run, whatever its outcome, leaves no temporary file behind.
   void TearDown() override { EXPECT_TRUE(fs::is_empty(Root() / "tmp")); }
@@ -74,12 +65,7 @@ class InstallTest : public testing::Test {
       {"path": "/downloads/product.bin", "body_file": ")" + product.string() + R"("},
       {"path": ")" + fallbackPath + R"(", "body_file": ")" OMK_DEMO_PRODUCT R"("},
       {"kind": "collector", "method": "POST", "path": "/collect", "hits_log": ")" + (Root() / "hits.jsonl").string() + R"("}]})";
-    TestSupport::DevServerOptions options;
-    options.https = true;
-    options.httpPort = 47801;
-    options.httpsPort = 47802;
-    options.cert = (kPki / "server.pem").string();
-    options.key = (kPki / "server.key").string();
+    auto options = E2E::DemoServerOptions(kPki);
     m_server.reset();  // a new server starts a new hit log
     m_hitsSeen = 0;
     m_server = std::make_unique<DevServer>(scenario, options);

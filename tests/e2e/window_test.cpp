@@ -17,6 +17,7 @@
 #include "config/profile.h"
 #include "platform/md5.h"
 #include "platform/text.h"
+#include "tests/e2e/setup_run.h"
 #include "tests/support/child_process.h"
 #include "tests/support/dev_server.h"
 #include "tests/support/fixtures.h"
@@ -61,18 +62,9 @@ struct Services {
 class WindowTest : public testing::Test {
  protected:
   WindowTest() : m_xvfb(kScreenWidth, kScreenHeight), m_screen(m_xvfb.Display()) {
-    for (const char* folder : {"tmp", "lock", "run"}) {
-      fs::create_directories(Root() / folder);
-      fs::permissions(Root() / folder, fs::perms::owner_all, fs::perm_options::replace);
-    }
-    m_env = {{"OMK_REGISTRY_ROOT", (Root() / "registry").string()},
-             {"OMK_PROGRAMDATA", (Root() / "programdata").string()},
-             {"TMPDIR", (Root() / "tmp").string()},
-             {"OMK_LOCK_DIR", (Root() / "lock").string()},
-             {"XDG_RUNTIME_DIR", (Root() / "run").string()},
-             {"OMK_DEMO_ARGS_LOG", ArgsLog().string()},
-             {"DISPLAY", m_xvfb.Display()},
-             {"LANG", "C.UTF-8"}};
+    m_env = E2E::PrivateRunEnvironment(Root());
+    m_env["DISPLAY"] = m_xvfb.Display();
+    m_env["LANG"] = "C.UTF-8";
     m_inotify = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
     inotify_add_watch(m_inotify, Root().c_str(), IN_CREATE | IN_MODIFY | IN_CLOSE_WRITE | IN_MOVED_TO);
   }
@@ -104,12 +96,7 @@ class WindowTest : public testing::Test {
       {"path": "/downloads/product.bin", "body_file": ")" + services.product.string() + "\"" + hold + R"(},
       {"path": ")" + fallbackPath + R"(", "body_file": ")" OMK_DEMO_PRODUCT R"("},
       {"kind": "collector", "method": "POST", "path": "/collect", "hits_log": ")" + (Root() / "hits.jsonl").string() + R"("}]})";
-    TestSupport::DevServerOptions options;
-    options.https = true;
-    options.httpPort = 47801;
-    options.httpsPort = 47802;
-    options.cert = (kPki / "server.pem").string();
-    options.key = (kPki / "server.key").string();
+    auto options = E2E::DemoServerOptions(kPki);
     m_server = std::make_unique<TestSupport::DevServer>(scenario, options);
   }
   void ReleaseDownload() { TestSupport::WriteFile(Root() / "release-download", ""); }
