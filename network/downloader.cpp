@@ -37,103 +37,6 @@ void ReserveBytes(std::vector<uint8_t>& bytes, uint64_t size) {
   }
 }
 
-// One attempt's body in memory, hashed as it arrives. For a large body the hashing runs on a
-// second thread that follows the writes, so that receiving and hashing overlap. The bytes it
-// reads never move while it runs: it starts only once the room for the whole body is reserved,
-// and a write that would need more room lets it catch up and stop first.
-class CVerifyingBuffer : public IOutputByteStream {
- public:
-  ~CVerifyingBuffer() override { StopHasher(true); }
-
-  bool Write(const uint8_t* data, size_t size) override {
-    if (m_hasher.joinable() && size > bytes.capacity() - bytes.size()) StopHasher(false);
-    bytes.insert(bytes.end(), data, data + size);
-    if (m_hasher.joinable()) {
-      {
-        boost::lock_guard lock(m_mutex);
-        m_written = bytes.size();
-      }
-      m_changed.notify_one();
-    } else {
-      Hash(data, size);
-    }
-    return true;
-  }
-
-  void Reserve(uint64_t size) override {
-    ReserveBytes(bytes, size);
-    if (size < kLargeBuffer || bytes.capacity() < size || !bytes.empty() || m_hasher.joinable()) return;
-    m_base = bytes.data();
-    try {
-      m_hasher = boost::thread([this] { HashLoop(); });
-    } catch (const std::exception&) {
-      // No second thread: the writes hash inline.
-    }
-  }
-
-  // Status 0 and the hex digest of everything written, or the digest's failure status.
-  EDownloadStatus HexDigest(std::string& hex) {
-    StopHasher(false);
-    if (!digest.Ready() || digestFailed) return kDownloadDigestUnavailable;
-    const auto text = digest.HexDigest();
-    if (!text) return kDownloadDigestNotText;
-    hex = *text;
-    return kDownloadOk;
-  }
-
-  std::vector<uint8_t> bytes;
-
- private:
-  void Hash(const uint8_t* data, size_t size) {
-    if (!digest.Update(data, size)) digestFailed = true;
-  }
-
-  void HashLoop() {
-    boost::this_thread::disable_interruption noInterruption;
-    size_t hashed = 0;
-    for (;;) {
-      size_t end = 0;
-      bool stop = false;
-      {
-        boost::unique_lock lock(m_mutex);
-        while (m_written == hashed && !m_stop) m_changed.wait(lock);
-        end = m_written;
-        stop = m_stop;
-        if (m_abandon) return;
-      }
-      if (end > hashed) {
-        Hash(m_base + hashed, end - hashed);
-        hashed = end;
-      } else if (stop) {
-        return;
-      }
-    }
-  }
-
-  // Lets the hasher finish what was written (or drop it when `abandon`) and waits for it.
-  void StopHasher(bool abandon) {
-    if (!m_hasher.joinable()) return;
-    {
-      boost::lock_guard lock(m_mutex);
-      m_stop = true;
-      m_abandon = abandon;
-    }
-    m_changed.notify_one();
-    boost::this_thread::disable_interruption noInterruption;
-    m_hasher.join();
-  }
-
-  Platform::CMd5Digest digest;
-  bool digestFailed = false;  // the digest is the hasher's alone while it runs
-  boost::thread m_hasher;
-  boost::mutex m_mutex;
-  boost::condition_variable m_changed;
-  const uint8_t* m_base = nullptr;
-  size_t m_written = 0;
-  bool m_stop = false;
-  bool m_abandon = false;
-};
-
 // Passes the bytes on to a target as they come and takes their MD5 on the way. For a large
 // body the digest runs on a second thread that follows the writes through a ring of fixed
 // size, so that receiving, storing and hashing overlap while memory stays bounded.
@@ -245,6 +148,18 @@ class CPassingDigest : public IOutputByteStream {
   uint64_t m_hashed = 0;
   bool m_stop = false;
   bool m_abandon = false;
+};
+
+// One attempt's body in memory, kept until it is verified.
+class CMemoryBody : public IOutputByteStream {
+ public:
+  bool Write(const uint8_t* data, size_t size) override {
+    bytes.insert(bytes.end(), data, data + size);
+    return true;
+  }
+  void Reserve(uint64_t size) override { ReserveBytes(bytes, size); }
+
+  std::vector<uint8_t> bytes;
 };
 
 class CFileOutputStream : public IOutputByteStream {
@@ -503,17 +418,20 @@ EDownloadStatus CDownloader::AttemptThrough(const UrlParts& url, IOutputByteStre
 
 EDownloadStatus CDownloader::AttemptToStream(const UrlParts& url, IOutputByteStream& target) {
   if (target.TakesUnverified()) return AttemptThrough(url, target);
-  CVerifyingBuffer buffer;
-  const EDownloadStatus status = Transfer(url, buffer);
-  if (status != kDownloadOk) return status;
-  if (!m_keepGoing) return kDownloadCancelled;
+  CMemoryBody body;
   std::string hex;
-  const EDownloadStatus hashed = buffer.HexDigest(hex);
-  if (hashed != kDownloadOk) return hashed;
+  {
+    CPassingDigest digest(body);
+    const EDownloadStatus status = Transfer(url, digest);
+    if (status != kDownloadOk) return status;
+    if (!m_keepGoing) return kDownloadCancelled;
+    const EDownloadStatus hashed = digest.HexDigest(hex);
+    if (hashed != kDownloadOk) return hashed;
+  }
   const EDownloadStatus verdict = Compare(hex);
   if (verdict != kDownloadOk) return verdict;
   // Only a verified body reaches the caller, handed over without a copy.
-  return target.TakeOver(std::move(buffer.bytes)) ? kDownloadOk : kDownloadOtherFailure;
+  return target.TakeOver(std::move(body.bytes)) ? kDownloadOk : kDownloadOtherFailure;
 }
 
 EDownloadStatus CDownloader::AttemptToFile(const UrlParts& url, const std::string& path) {
