@@ -4,6 +4,7 @@
 
 #include <array>
 #include <fstream>
+#include <mutex>
 #include <system_error>
 
 #include "platform/paths.h"
@@ -11,6 +12,7 @@
 
 // The bundle made by glib-compile-resources from the staged page (gui/CMakeLists.txt).
 extern "C" GResource* omk_program_get_resource(void);
+extern "C" void omk_program_register_resource(void);
 
 namespace CustomInstaller::Gui {
 
@@ -96,12 +98,20 @@ bool WriteWhole(const std::filesystem::path& path, std::string_view data) {
   return !out.fail();
 }
 
+// The program's resource bundle, set up on first use rather than at start: GIO may be loaded
+// only when the window is about to show.
+GResource* ProgramResource() {
+  static std::once_flag once;
+  std::call_once(once, [] { omk_program_register_resource(); });
+  return omk_program_get_resource();
+}
+
 }  // namespace
 
 std::span<const PageResource> PageResources() { return kResources; }
 
 bool FindProgramResource(uint16_t id, std::string_view type, std::string_view& data) {
-  GResource* resources = omk_program_get_resource();
+  GResource* resources = ProgramResource();
   if (!resources) return false;
   const std::string path = "/omk/" + std::string(type) + "/" + std::to_string(id);
   GBytes* bytes = g_resource_lookup_data(resources, path.c_str(), G_RESOURCE_LOOKUP_FLAGS_NONE, nullptr);
@@ -125,7 +135,7 @@ std::wstring ExtractPageResources(CInstallerPageFiles& files) {
 }
 
 std::wstring ExtractPageResourcesTo(const std::filesystem::path& folder, CInstallerPageFiles& files) {
-  if (!omk_program_get_resource()) return {};
+  if (!ProgramResource()) return {};
   files.indexHtml = Wide(folder / "index.html");
   files.indexFolder = Wide(folder / "index");
   for (const char* sub : kFolders) {
