@@ -339,7 +339,7 @@ TEST_F(InstallTest, EndedBySignalLeavesNoInstallerFile) {
 
 // One setup held while its product installer runs: the browser-emulation value is there, and
 // a second "/S" ends at once with exit code 0, starting nothing and sending nothing. After the
-// first one's end the value is gone.
+// first one's end the value is gone. A silent run never maps the window's libraries.
 TEST_F(InstallTest, SecondStartWhileOneRuns) {
   ServeSuite();
   const fs::path hold = Root() / "hold";
@@ -364,6 +364,12 @@ TEST_F(InstallTest, SecondStartWhileOneRuns) {
     return Platform::RegQueryValue(Platform::RegistryHive::CurrentUser, key, L"omk-setup-e2e",
                                    Platform::RegistryView::View64);
   };
+  const std::string maps = TestSupport::ReadFile("/proc/" + std::to_string(first.Pid()) + "/maps");
+  ASSERT_NE(maps.find("libcurl.so"), std::string::npos);
+  for (const char* library : {"libgtk-3.so", "libwebkit2gtk-4.1.so", "libglib-2.0.so", "libgio-2.0.so"}) {
+    EXPECT_EQ(maps.find(library), std::string::npos) << library;
+  }
+
   ASSERT_TRUE(emulation());
   EXPECT_EQ(emulation()->type, Platform::RegistryValueType::Dword);
   EXPECT_EQ(emulation()->number, 11000u);
