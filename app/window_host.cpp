@@ -30,7 +30,8 @@ int CInstallerWindowHost::RunModal(const std::wstring& pageUrl,
     std::cerr << "omk-setup: the window cannot be shown: " << error << '\n';
     return kExitNotShown;
   }
-  if (!Gui::CInstallerWindow::OpenDisplay()) return kExitNotShown;
+  // No page to show (its files could not be written): never shown, so the fallback installs.
+  if (pageUrl.empty() || !Gui::CInstallerWindow::OpenDisplay()) return kExitNotShown;
   Gui::CInstallerWindow window(pageUrl, installManager, details, m_showTimeoutMs);
   return window.Run();
 }

@@ -14,7 +14,8 @@ class CInstallerWindowHost final : public IInstallerWindowHost {
   explicit CInstallerWindowHost(uint32_t showTimeoutMs = 10000) : m_showTimeoutMs(showTimeoutMs) {}
 
   std::wstring ExtractPageResources(CInstallerPageFiles& files) override;
-  // Without a display the window counts as never shown (32000), at once.
+  // Without a display, or without a page (its files could not be written), the window counts
+  // as never shown (32000), at once.
   int RunModal(const std::wstring& pageUrl, const std::shared_ptr<Core::IInstallManager>& installManager,
                const InstallationDetails& details) override;
   void RemovePageFiles(const CInstallerPageFiles& files) override;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/installers.h"
 #include "app/startup.h"
 #include "app/window_host.h"
 #include "browser/browser_emulation.h"
@@ -80,6 +81,10 @@ TEST(WindowTimeoutTest, ThePageShowsTheWindowOnlyWithItsTranslationElseTheFallba
   EXPECT_EQ(log->entries, (std::vector<std::string>{"event InstallerStartW", "build windowed",
                                                     "event InstallerFinishW"}));
   EXPECT_FALSE(std::filesystem::exists(temp.Path() / "index"));
+
+  // Without page files (none could be written) there is nothing to show: at once, never shown.
+  const InstallerOptions options(L"");
+  EXPECT_EQ(CInstallerWindowHost(3600 * 1000).RunModal(L"", nullptr, InstallationDetails(options)), kExitNotShown);
 }
 
 }  // namespace
