@@ -5,18 +5,8 @@
 #include <mutex>
 #include <vector>
 
+#include "browser/window_imports.h"
 #include "browser/window_libraries.h"
-
-namespace Browser::WindowImports {
-// The generated import table (browser/window_imports.sh).
-extern const char* const kLibraries[];
-extern const std::size_t kLibraryCount;
-extern const char* const kNames[];
-extern const unsigned char kLibraryOf[];
-extern const std::size_t kCount;
-}  // namespace Browser::WindowImports
-
-extern "C" __attribute__((visibility("hidden"))) void* omk_window_import_slots[];
 
 // Where a call into the window's libraries lands before they are loaded: a fault of the
 // program, which must not go on with a call it cannot make.

@@ -1,6 +1,6 @@
 #pragma once
 // What the browser host tests share: a private X server and GTK for the whole program, a test
-// window with one browser window, script evaluation in its page, screenshots.
+// window with one browser window; script evaluation and screenshots (web_view_support.h).
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -9,6 +9,7 @@
 
 #include "browser/browser_window.h"
 #include "browser/js_objects.h"
+#include "tests/browser/web_view_support.h"
 
 typedef struct _GtkWidget GtkWidget;
 typedef struct _WebKitWebView WebKitWebView;
@@ -19,22 +20,6 @@ namespace TestSupport {
 inline constexpr int kScreenWidth = 1280;
 inline constexpr int kScreenHeight = 800;
 inline constexpr int kPanelHeight = 40;
-
-// Runs `script` (an expression) in the view's page and gives its value as JSON text, or
-// "!" followed by the error message when it threw or did not end within 20 s.
-std::string EvalJson(WebKitWebView* view, const std::string& script);
-
-// The same, parsed; a throw fails the test.
-boost::json::value Eval(WebKitWebView* view, const std::string& script);
-
-// Runs the main loop until every call posted to the main thread so far has run.
-void Drain();
-
-// Runs the main loop until `script` is true in the page (or 20 s passed).
-bool WaitForScript(WebKitWebView* view, const std::string& script);
-
-// Writes the window's pixels to `path` as PNG. True on success.
-bool SaveScreenshot(GtkWidget* window, const std::filesystem::path& path);
 
 // The file the test program's xdg-open appends each URL it is given to.
 std::filesystem::path OpenedUrlLog();

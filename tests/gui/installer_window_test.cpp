@@ -20,6 +20,7 @@
 #include "gui/browser_emulation_setting.h"
 #include "gui/page_resources.h"
 #include "platform/text.h"
+#include "tests/browser/web_view_support.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/xvfb.h"
@@ -32,66 +33,9 @@ using namespace BrowserControl;
 
 constexpr int kScreenWidth = 1280, kScreenHeight = 800;
 
-// Runs `script` in the page and gives its value as JSON text ("!" and a message on failure).
-std::string EvalJson(WebKitWebView* view, const std::string& script) {
-  struct State {
-    bool done = false;
-    std::string result;
-  };
-  auto* state = new State();
-  webkit_web_view_evaluate_javascript(
-      view, script.c_str(), static_cast<gssize>(script.size()), nullptr, nullptr, nullptr,
-      [](GObject* source, GAsyncResult* result, gpointer data) {
-        auto* s = static_cast<State*>(data);
-        GError* error = nullptr;
-        JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
-        if (!value) {
-          s->result = std::string("!") + (error ? error->message : "no value");
-          g_clear_error(&error);
-        } else {
-          char* json = jsc_value_is_undefined(value) ? nullptr : jsc_value_to_json(value, 0);
-          s->result = json ? json : "null";
-          g_free(json);
-          g_object_unref(value);
-        }
-        s->done = true;
-      },
-      state);
-  if (!RunMainLoopUntil([state] { return state->done; }, 20000)) return "!timed out";  // left to the callback
-  std::string result = state->result;
-  delete state;
-  return result;
-}
-
-bool WaitForScript(WebKitWebView* view, const std::string& script) {
-  const gint64 end = g_get_monotonic_time() + 20 * G_USEC_PER_SEC;
-  while (g_get_monotonic_time() < end) {
-    if (EvalJson(view, "!!(" + script + ")") == "true") return true;
-    RunMainLoopUntil([] { return false; }, 16);
-  }
-  return false;
-}
-
-bool SaveScreenshot(GtkWidget* window, const fs::path& path) {
-  bool drawn = false;
-  const gulong id = g_signal_connect(window, "draw", G_CALLBACK(+[](GtkWidget*, void*, gpointer data) -> gboolean {
-                                       *static_cast<bool*>(data) = true;
-                                       return FALSE;
-                                     }),
-                                     &drawn);
-  gtk_widget_queue_draw(window);
-  RunMainLoopUntil([&] { return drawn; }, 20000);
-  g_signal_handler_disconnect(window, id);
-  RunMainLoopUntil([] { return false; }, 100);  // the web view's frame reaches the screen
-  GdkWindow* gdkWindow = gtk_widget_get_window(window);
-  if (!gdkWindow) return false;
-  GdkPixbuf* pixels =
-      gdk_pixbuf_get_from_window(gdkWindow, 0, 0, gdk_window_get_width(gdkWindow), gdk_window_get_height(gdkWindow));
-  if (!pixels) return false;
-  const gboolean saved = gdk_pixbuf_save(pixels, path.c_str(), "png", nullptr, nullptr);
-  g_object_unref(pixels);
-  return saved;
-}
+using TestSupport::EvalJson;
+using TestSupport::SaveScreenshot;
+using TestSupport::WaitForScript;
 
 bool Mapped(GtkWidget* window) { return window && gtk_widget_get_mapped(window); }
 
