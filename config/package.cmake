@@ -17,8 +17,8 @@ install(DIRECTORY DESTINATION /var/lib/Quarro DIRECTORY_PERMISSIONS ${omk_dir_mo
 
 # The same program linked directly with every library: its dependencies, as dpkg-shlibdeps
 # works them out from the functions it calls, are the package's.
-add_executable(omk-setup-linked EXCLUDE_FROM_ALL ${PROJECT_SOURCE_DIR}/app/main.cpp)
-target_link_libraries(omk-setup-linked PRIVATE omk_app omk_gui)
+omk_setup_program(omk-setup-linked LINKED)
+set_target_properties(omk-setup-linked PROPERTIES EXCLUDE_FROM_ALL ON)
 find_program(OMK_DPKG_SHLIBDEPS dpkg-shlibdeps REQUIRED)
 set(omk_depends ${PROJECT_BINARY_DIR}/package_depends.txt)
 set(omk_shlibdeps_dir ${PROJECT_BINARY_DIR}/package_shlibdeps)

@@ -3,7 +3,6 @@
 
 #include <fstream>
 #include <sstream>
-#include <thread>
 
 #include <boost/json/parse.hpp>
 
@@ -11,7 +10,6 @@
 #include "tests/metrics/fakes.h"
 #include "tests/support/hit_log.h"
 #include "tests/support/dev_server.h"
-#include "tests/support/event.h"
 #include "tests/support/temp_dir.h"
 
 namespace AppMetrics {
@@ -149,16 +147,7 @@ TEST_F(CollectorTest, TheShutdownEndsWithTheDrainWhenTheCollectorDropsOrHangs) {
     if (mode == "drop") {
       ASSERT_TRUE(clock->held.Wait());  // in the first retry pause
     }
-    auto done = std::make_shared<TestSupport::Event>();
-    std::thread shutdown([sender = std::move(sender), done]() mutable {
-      sender.reset();
-      done->Set();
-    });
-    if (!done->Wait()) {
-      shutdown.detach();
-      FAIL() << "the shutdown waits for the collector";
-    }
-    shutdown.join();
+    ASSERT_TRUE(Testing::ShutDown(std::move(sender))) << "the shutdown waits for the collector";
     server->Stop();
     if (mode == "drop") {
       EXPECT_EQ(clock->Sleeps(), std::vector<uint64_t>{30000});

@@ -18,6 +18,7 @@ namespace {
 
 using Testing::CFakeClock;
 using Testing::CRecordingPoster;
+using Testing::ShutDown;
 
 const Platform::SystemVersion kSystem{true, 10, 0, true};
 const std::string kFixed =
@@ -288,21 +289,6 @@ TEST_F(DispatchTest, ShutdownWithTheCollectorDownGivesUpAndSendsTheEndOnceDirect
   EXPECT_EQ(posted.back().body, kFixed + "&t=event&ec=SessionControl&ea=end&sc=end");
 }
 
-// Destroys the sender on a thread of its own; false when that did not end within a minute (the
-// thread is then left behind with its own references).
-bool ShutDown(std::shared_ptr<CGoogleAnalyticsMetrics> sender) {
-  auto done = std::make_shared<TestSupport::Event>();
-  std::thread shutdown([sender = std::move(sender), done]() mutable {
-    sender.reset();
-    done->Set();
-  });
-  if (!done->Wait()) {
-    shutdown.detach();
-    return false;
-  }
-  shutdown.join();
-  return true;
-}
 
 TEST_F(DispatchTest, ShutdownCutsTheRetryPauseShortAndEndsWithTheDrain) {
   clock = std::make_shared<CFakeClock>(/*holdAt=*/1);  // the first pause lasts until interrupted

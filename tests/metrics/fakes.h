@@ -1,6 +1,8 @@
 #pragma once
-// The simulated clock and a recording collector for the analytics sender's tests.
+// The simulated clock, a recording collector and the shutdown on a thread of its own for the
+// analytics sender's tests.
 #include <atomic>
+#include <memory>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -11,7 +13,9 @@
 #include <boost/chrono.hpp>
 #include <boost/date_time/posix_time/posix_time.hpp>
 
+#include "tests/support/event.h"
 #include "tests/support/fake_clock.h"
+#include "metrics/google_analytics_metrics.h"
 #include "metrics/collector.h"
 #include "network/parameters.h"
 
@@ -56,5 +60,21 @@ class CRecordingPoster final : public IHitPoster {
   std::mutex m_mutex;
   std::vector<PostedHit> m_posted;
 };
+
+// Destroys the sender on a thread of its own; false when that did not end within a minute (the
+// thread is then left behind with its own references).
+inline bool ShutDown(std::shared_ptr<CGoogleAnalyticsMetrics> sender) {
+  auto done = std::make_shared<TestSupport::Event>();
+  std::thread shutdown([sender = std::move(sender), done]() mutable {
+    sender.reset();
+    done->Set();
+  });
+  if (!done->Wait()) {
+    shutdown.detach();
+    return false;
+  }
+  shutdown.join();
+  return true;
+}
 
 }  // namespace AppMetrics::Testing
