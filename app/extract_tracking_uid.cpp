@@ -21,15 +21,9 @@ bool CExtractTrackingUid::ExtractTrackingUid(const std::wstring& path) {
   const auto* uid = boost::any_cast<std::wstring>(&value);
   if (uid == nullptr || uid->empty()) return false;
 
-  // The answer goes into a folder others of the user may write to: never through a link.
-  const std::filesystem::path file(Platform::WideToUtf8(path));
-  if (!Platform::WritePlainFile(file, Platform::WideToUtf8(*uid))) {
-    // A partly written answer would be read as a wrong UID.
-    std::error_code ec;
-    if (std::filesystem::is_regular_file(std::filesystem::symlink_status(file, ec))) std::filesystem::remove(file, ec);
-    return false;
-  }
-  return true;
+  // The answer goes only into a file that holds nothing yet (the hand-over file the asking copy
+  // made, or a new one): never through a link, never over content or another user's file.
+  return Platform::WriteIntoEmptyFile(std::filesystem::path(Platform::WideToUtf8(path)), Platform::WideToUtf8(*uid));
 }
 
 }  // namespace CustomInstaller

@@ -3,6 +3,7 @@
 #include <exception>
 #include <iostream>
 #include <memory>
+#include <vector>
 
 #include "app/extract_tracking_uid.h"
 #include "app/gui_ports.h"
@@ -60,7 +61,13 @@ int main(int argc, char** argv) {
   }
   int exitCode = 1;
   try {
-    exitCode = CustomInstaller::RunSetup(Platform::GetCommandLineText(argc, argv), wiring, std::cerr);
+    std::vector<std::size_t> leftOut;
+    const std::wstring commandLine = Platform::GetCommandLineText(argc, argv, &leftOut);
+    for (const std::size_t position : leftOut) {
+      std::cerr << "omk-setup: argument " << position
+                << " is left out: it holds a double quote, or text that would be read as other options\n";
+    }
+    exitCode = CustomInstaller::RunSetup(commandLine, wiring, std::cerr);
   } catch (const std::exception& e) {
     std::cerr << "omk-setup: " << e.what() << '\n';
   }

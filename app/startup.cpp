@@ -104,6 +104,7 @@ int RunSetup(std::wstring_view commandLine, const StartupWiring& wiring, std::os
         wiring.windows->BringWindowToFront(
             wiring.windows->FindTopLevelWindow(Config::kSetupWindowTitle));
       }
+      notices << kPrefix << "another setup is already running; this one ends\n";
       return 0;
     }
   } else {
@@ -113,10 +114,14 @@ int RunSetup(std::wstring_view commandLine, const StartupWiring& wiring, std::os
     const WindowHandle uninstaller = wiring.windows->FindTopLevelWindow(Config::kUninstallWindowTitle);
     if (IsWindow(uninstaller)) {
       wiring.windows->BringWindowToFront(uninstaller);
+      notices << kPrefix << "the uninstaller's window is open; this setup ends\n";
       return 0;
     }
   }
-  if (wiring.uninstaller && wiring.uninstaller->IsUninstallerRunning()) return 0;
+  if (wiring.uninstaller && wiring.uninstaller->IsUninstallerRunning()) {
+    notices << kPrefix << "the uninstaller is running; this setup ends\n";
+    return 0;
+  }
 
   // The finish steps run on every way out from here, an exception included. The mode's objects
   // (and the temporary files they hold) are gone by then.

@@ -6,6 +6,31 @@
 
 namespace CustomInstaller::Core {
 
+std::wstring QuotedOption(std::wstring_view name, std::wstring_view value) {
+  // The product installer's command line is split by the Windows rules: backslashes before a
+  // quote (and before the closing quote) are doubled and an inner quote is escaped, so that the
+  // split gives back exactly "name=value" as one argument.
+  std::wstring out(name);
+  out += L"=\"";
+  size_t backslashes = 0;
+  for (const wchar_t c : value) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    if (c == L'"') {
+      out.append(backslashes * 2 + 1, L'\\');
+    } else {
+      out.append(backslashes, L'\\');
+    }
+    backslashes = 0;
+    out += c;
+  }
+  out.append(backslashes * 2, L'\\');
+  out += L'"';
+  return out;
+}
+
 CNSISCommandLineBase::CNSISCommandLineBase(const InstallerOptions& options,
                                            const InstallationDetails& details)
     : m_options(options), m_details(details) {}
@@ -13,7 +38,7 @@ CNSISCommandLineBase::CNSISCommandLineBase(const InstallerOptions& options,
 std::wstring CNSISCommandLineBase::Build() {
   std::wstring text;
   if (AppMetrics::IsSessionOpen()) {
-    text += L"/GA_TRACKING_UID=\"" + m_details.GetUid() + L"\"";
+    text += QuotedOption(L"/GA_TRACKING_UID", m_details.GetUid());
   }
   const std::pair<const wchar_t*, const std::wstring*> strings[] = {
       {Options::kTracking, &m_options.tracking},
@@ -22,7 +47,7 @@ std::wstring CNSISCommandLineBase::Build() {
       {Options::kLanguage, &m_options.language},
   };
   for (const auto& [name, value] : strings) {
-    if (!value->empty()) text += L" " + std::wstring(name) + L"=\"" + *value + L"\"";
+    if (!value->empty()) text += L" " + QuotedOption(name, *value);
   }
   const std::pair<const wchar_t*, bool> flags[] = {
       {Options::kVerySilent, m_options.verySilent},

@@ -1,6 +1,7 @@
 #pragma once
 // The command line handed to the product installer: this program's own options passed through.
 #include <string>
+#include <string_view>
 
 #include "core/installer_options.h"
 
@@ -12,9 +13,13 @@ class INSISCommandLine {
   virtual std::wstring Build() = 0;
 };
 
+// `name="value"`, written so that the Windows-rule split of a command line gives back
+// `name=value` as exactly one argument, whatever quotes, backslashes or blanks the value holds.
+std::wstring QuotedOption(std::wstring_view name, std::wstring_view value);
+
 // The options every mode passes through: "/GA_TRACKING_UID" while the analytics session is
-// open, then the string options, the flags and the launch delay. Values are quoted as they
-// are, without escaping, as the product installer expects them.
+// open, then the string options, the flags and the launch delay. Values are quoted (see
+// QuotedOption), so a value never becomes an argument of its own.
 class CNSISCommandLineBase : public INSISCommandLine {
  public:
   CNSISCommandLineBase(const InstallerOptions& options, const InstallationDetails& details);

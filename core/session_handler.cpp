@@ -3,7 +3,7 @@
 #include <openssl/rand.h>
 
 #include <exception>
-#include <mutex>
+#include <optional>
 #include <system_error>
 
 #include <boost/uuid/random_generator.hpp>
@@ -15,6 +15,7 @@
 #include "platform/paths.h"
 #include "platform/plain_file.h"
 #include "platform/process.h"
+#include "platform/termination.h"
 #include "platform/text.h"
 #include "products/product_list.h"
 
@@ -23,10 +24,6 @@ namespace CustomInstaller {
 namespace {
 
 constexpr const char* kAnswerFileName = "trackingUID.txt";
-
-// The answer file is shared by every lookup of this process: one lookup at a time, so that a
-// lookup never reads or removes another one's answer.
-std::mutex g_answerMutex;
 
 bool IsSuiteInstalled() {
   try {
@@ -84,24 +81,27 @@ std::shared_ptr<IGASessionHandler> CGASessionHandlerFactory::Create(const Instal
 std::wstring ReadInstalledTrackingUid(const std::filesystem::path& executable, const std::filesystem::path& program) {
   std::wstring uid;
   try {
-    const std::filesystem::path answer = executable.parent_path() / kAnswerFileName;
     const std::string programText = (program.empty() ? executable : program).string();
+    if (!Quotable(programText)) return uid;
+    // The answer file is made empty, unique and private in this process's own temporary folder:
+    // nothing another user (or an earlier run) put anywhere is read as the answer, and the
+    // answering copy writes only into an empty file of this user.
+    const std::filesystem::path answer = Platform::CreateUniqueTempFile(Platform::GetTempFolder(), "uid");
     const std::string answerText = answer.string();
-    if (!Quotable(programText) || !Quotable(answerText)) return uid;
-
-    std::lock_guard lock(g_answerMutex);
-    // An answer left over from an earlier run must not be taken for this one's.
+    std::optional<std::string> text;
+    if (Quotable(answerText)) {
+      const std::wstring commandLine = L"\"" + Platform::Utf8ToWide(programText) +
+                                       L"\" -extractTrackingUID=\"" + Platform::Utf8ToWide(answerText) +
+                                       L"\"";
+      uint32_t exitCode = 1;
+      // Only a copy that says it answered (exit code 0) is believed.
+      if (Platform::RunProcess(commandLine, exitCode) && exitCode == 0) {
+        text = Platform::ReadPlainFile(answer, kMaxAnswerBytes);
+      }
+    }
     std::error_code ec;
     std::filesystem::remove(answer, ec);
-    const std::wstring commandLine = L"\"" + Platform::Utf8ToWide(programText) +
-                                     L"\" -extractTrackingUID=\"" + Platform::Utf8ToWide(answerText) +
-                                     L"\"";
-    uint32_t exitCode = 0;
-    const bool ran = Platform::RunProcess(commandLine, exitCode);
-    // Anyone who may write in the program's folder may have put something there: the answer
-    // is read only from a plain file, and only as far as a UID can go.
-    const auto text = ran ? Platform::ReadPlainFile(answer, kMaxAnswerBytes) : std::nullopt;
-    std::filesystem::remove(answer, ec);
+    Platform::ForgetOnTermination(answer);
     if (text) {
       std::string line = text->substr(0, text->find('\n'));
       if (!line.empty() && line.back() == '\r') line.pop_back();

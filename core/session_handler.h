@@ -59,8 +59,8 @@ struct UidLookup {
 std::wstring GetUid(const UidLookup& lookup = {});
 
 // Asks a copy of `executable` (started from `program` when given) for the installed suite's
-// tracking UID through the answer file "trackingUID.txt" beside `executable`, which is removed
-// again. Empty when there is no usable answer.
+// tracking UID through an answer file made empty in this process's private temporary folder,
+// which is removed again. Empty when there is no usable answer or the copy did not end with 0.
 std::wstring ReadInstalledTrackingUid(const std::filesystem::path& executable,
                                       const std::filesystem::path& program = {});
 

@@ -110,30 +110,62 @@ LockLocation Locate(std::wstring_view name) {
   return location;
 }
 
+// A lock file whose lock proves that a copy of this user (or root) holds the mutex: a regular
+// file with one name, owned by this user or root, that no one else may open. Another user's
+// file, or one others could open (and lock), proves nothing.
+bool IsTrustedLockFile(const struct stat& st) {
+  return S_ISREG(st.st_mode) && (st.st_uid == ::geteuid() || st.st_uid == 0) && (st.st_mode & 077) == 0 &&
+         st.st_nlink == 1;
+}
+
 // Opens (creating as needed) the lock file inside the open folder. Never through a link, never
 // anything but a regular file (a FIFO put in its place would block the open), never inherited.
+// A lock file that is not trusted is removed and made anew where this process may remove it
+// (root may, in a sticky folder); where it may not, the mutex fails rather than waiting on
+// another user's lock.
 int OpenLockFile(int folderFd, const std::string& file, int& error) {
   constexpr int kFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-  int fd = ::openat(folderFd, file.c_str(), kFlags | O_CREAT | O_EXCL, 0644);
-  if (fd >= 0) {
-    // Readable by all, whatever the umask, so that other users' copies can take the lock too.
-    ::fchmod(fd, 0644);
-  } else if (errno == EEXIST) {
-    // Opened without O_CREAT: in a sticky folder the system refuses O_CREAT on another user's
-    // existing file.
-    fd = ::openat(folderFd, file.c_str(), kFlags);
-  }
-  if (fd < 0) {
-    error = errno;
-    return -1;
-  }
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    error = EINVAL;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    // 0600 whatever the umask asks for more: only this user (and root) may open, so only they
+    // may hold the lock.
+    int fd = ::openat(folderFd, file.c_str(), kFlags | O_CREAT | O_EXCL, 0600);
+    if (fd < 0 && errno == EEXIST) {
+      // Opened without O_CREAT: in a sticky folder the system refuses O_CREAT on another user's
+      // existing file.
+      fd = ::openat(folderFd, file.c_str(), kFlags);
+    }
+    if (fd < 0 && errno == ELOOP) {
+      // A link in the lock file's place: removed like an untrusted file.
+      if (::unlinkat(folderFd, file.c_str(), 0) != 0 && errno != ENOENT) {
+        error = EPERM;
+        return -1;
+      }
+      continue;
+    }
+    if (fd < 0) {
+      error = errno;
+      if (error != ENOENT) return -1;
+      continue;  // removed between the two opens
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+      error = errno;
+      ::close(fd);
+      return -1;
+    }
+    if (IsTrustedLockFile(st)) return fd;
     ::close(fd);
-    return -1;
+    if (!S_ISREG(st.st_mode) && !S_ISFIFO(st.st_mode) && !S_ISSOCK(st.st_mode)) {
+      error = EINVAL;  // a folder or a device: never removed
+      return -1;
+    }
+    if (::unlinkat(folderFd, file.c_str(), 0) != 0 && errno != ENOENT) {
+      error = EPERM;
+      return -1;
+    }
   }
-  return fd;
+  error = EAGAIN;
+  return -1;
 }
 
 }  // namespace
@@ -202,7 +234,7 @@ bool IsNamedMutexHeld(std::wstring_view name) {
   if (fd < 0) return false;  // no lock file: no one ever held it since the folder was made
   struct stat st {};
   bool held = false;
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+  if (::fstat(fd, &st) == 0 && IsTrustedLockFile(st)) {
     held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
   }
   ::close(fd);

@@ -9,6 +9,11 @@
 // temporary folder). The lock file is "omk-mutex-<name>", the name percent-encoded; names are
 // case-sensitive. Lock files are left in place when released: removing one would let a second
 // process lock a fresh file of the same name while a third still holds the removed one.
+//
+// Only a lock on a lock file that no other user could open counts: the file is made 0600, and one
+// that belongs to another user (not root) or that others may open is not proof of a holder. It
+// is replaced where this process may remove it (root may, in the sticky lock folder); elsewhere
+// the mutex fails (Failed), so another user can neither hold nor plant it.
 #include <filesystem>
 #include <string_view>
 

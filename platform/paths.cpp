@@ -8,10 +8,14 @@
 #include <cerrno>
 #include <cstdlib>
 #include <functional>
+#include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
+
+#include "platform/private_file.h"
 
 namespace Platform {
 
@@ -60,13 +64,13 @@ std::optional<std::string> SafeTmpdir() {
   struct stat st {};
   const bool safe = ::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
   ::close(fd);
-  if (!safe) return std::nullopt;
+  if (!safe || !AncestorsAreSafe(path)) return std::nullopt;
   return path;
 }
 
 // Makes (or takes) the folder with mode 0700; throws when it is a link, not a folder, another
-// user's, or cannot be made private.
-std::string PrivateFolder(const std::string& path) {
+// user's, cannot be made private, or a folder above it could be moved aside by someone else.
+std::string FixedPrivateFolder(const std::string& path) {
   if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
     Fail(errno, "cannot create temporary folder " + path);
   }
@@ -78,12 +82,55 @@ std::string PrivateFolder(const std::string& path) {
     Fail(error, "cannot make temporary folder " + path + " private");
   }
   ::close(fd);
+  if (!AncestorsAreSafe(path)) Fail(EPERM, "a folder above temporary folder " + path + " is open to others");
   return path;
+}
+
+// Folders made by mkdtemp for this process because the fixed name was taken; removed (when
+// empty) as the process ends.
+struct UniqueFolders {
+  std::mutex lock;
+  std::map<std::string, std::string> byFixedName;
+  ~UniqueFolders() {
+    for (const auto& [fixed, unique] : byFixedName) ::rmdir(unique.c_str());
+  }
+};
+
+UniqueFolders& MadeUniqueFolders() {
+  static UniqueFolders folders;
+  return folders;
+}
+
+// The folder `path` as FixedPrivateFolder makes it; when that name is someone else's or
+// otherwise unusable, a folder of this process's own beside it ("<path>-XXXXXX", made by
+// mkdtemp, the same one for every later call), so that a squatted name cannot turn a run away.
+std::string PrivateFolder(const std::string& path) {
+  try {
+    return FixedPrivateFolder(path);
+  } catch (const std::system_error&) {
+    // The unique folder below.
+  }
+  UniqueFolders& folders = MadeUniqueFolders();
+  std::lock_guard guard(folders.lock);
+  if (const auto found = folders.byFixedName.find(path); found != folders.byFixedName.end()) {
+    if (IsPrivateFolder(found->second)) return found->second;
+    folders.byFixedName.erase(found);
+  }
+  std::string pattern = path + "-XXXXXX";
+  if (::mkdtemp(pattern.data()) == nullptr) Fail(errno, "cannot create a temporary folder beside " + path);
+  if (!IsPrivateFolder(pattern)) {
+    ::rmdir(pattern.c_str());
+    Fail(EPERM, "a folder above temporary folder " + pattern + " is open to others");
+  }
+  folders.byFixedName.emplace(path, pattern);
+  return pattern;
 }
 
 std::string Uid() { return std::to_string(::geteuid()); }
 
 }  // namespace
+
+std::filesystem::path MakePrivateFolder(const std::filesystem::path& path) { return PrivateFolder(path.string()); }
 
 std::filesystem::path GetTempFolder() {
   if (auto tmpdir = SafeTmpdir()) return *tmpdir;

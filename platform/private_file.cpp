@@ -92,10 +92,32 @@ std::optional<FileIdentity> CPrivateFile::Identity() const {
   return FromStat(st);
 }
 
+namespace {
+
+bool IsSafeAncestor(const struct stat& st) {
+  if (!S_ISDIR(st.st_mode) || (st.st_uid != 0 && st.st_uid != ::geteuid())) return false;
+  // Others may write into a sticky folder (/tmp) but not rename or remove what is ours there.
+  return (st.st_mode & (S_IWGRP | S_IWOTH)) == 0 || (st.st_mode & S_ISVTX) != 0;
+}
+
+}  // namespace
+
+bool AncestorsAreSafe(const std::filesystem::path& path) {
+  // Whoever may rename a folder above could put another folder in this one's place.
+  std::filesystem::path folder = path.lexically_normal();
+  if (!folder.is_absolute()) return false;
+  struct stat st {};
+  while (folder.has_relative_path()) {
+    folder = folder.parent_path();
+    if (::stat(folder.c_str(), &st) != 0 || !IsSafeAncestor(st)) return false;
+  }
+  return true;
+}
+
 bool IsPrivateFolder(const std::filesystem::path& path) {
   struct stat st {};
   return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
-         (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+         (st.st_mode & (S_IWGRP | S_IWOTH)) == 0 && AncestorsAreSafe(path);
 }
 
 }  // namespace Platform

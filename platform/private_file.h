@@ -50,7 +50,13 @@ class CPrivateFile {
 };
 
 // True when no one but this user (and the superuser) may create, rename or delete entries in
-// the folder `path`: a real folder owned by the user without group or other write access.
+// the folder `path`: a real folder owned by the user without group or other write access, with
+// an absolute path whose every folder above belongs to root or the user and is either closed
+// to others' writes or sticky (as /tmp is), so no one else can move a folder of the path aside.
 bool IsPrivateFolder(const std::filesystem::path& path);
+
+// True when every folder above the absolute path `path` belongs to root or this user and is
+// either closed to others' writes or sticky.
+bool AncestorsAreSafe(const std::filesystem::path& path);
 
 }  // namespace Platform

@@ -5,6 +5,7 @@
 #include <iterator>
 #include <sstream>
 
+#include "platform/plain_file.h"
 #include "products/input_limits.h"
 
 namespace Security {
@@ -48,6 +49,13 @@ bool ReadEncryptedJson(const std::filesystem::path& file, boost::property_tree::
   if (!in) return false;
   const std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   const auto plain = CCrypt(kDescriptionPassphrase).Decrypt(data);
+  return plain && ParseJson(*plain, tree);
+}
+
+bool ReadTrustedEncryptedJson(const std::filesystem::path& file, boost::property_tree::ptree& tree) {
+  const auto data = Platform::ReadTrustedFile(file, kMaxDescriptionSize + 1);
+  if (!data || data->size() > kMaxDescriptionSize) return false;
+  const auto plain = CCrypt(kDescriptionPassphrase).Decrypt(*data);
   return plain && ParseJson(*plain, tree);
 }
 

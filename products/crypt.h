@@ -29,6 +29,10 @@ class CCrypt {
 // unreadable, does not decrypt, or is not JSON (then `tree` is unchanged).
 bool ReadEncryptedJson(const std::filesystem::path& file, boost::property_tree::ptree& tree);
 
+// The same for a file in a folder others may write to: read only when it belongs to this user
+// or root and no one else may write it (see Platform::ReadTrustedFile).
+bool ReadTrustedEncryptedJson(const std::filesystem::path& file, boost::property_tree::ptree& tree);
+
 // Parses JSON text into a tree; false on any parse error or nesting deeper than the
 // description ever needs (so that hostile input cannot exhaust the stack).
 bool ParseJson(std::string_view text, boost::property_tree::ptree& tree);

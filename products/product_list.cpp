@@ -246,7 +246,7 @@ CProductList::CProductList(const std::wstring& descriptionPath, const fs::path& 
   ptree description;
   const bool fromFile =
       (!descriptionPath.empty() && Security::ReadEncryptedJson(Platform::WideToPath(descriptionPath), description)) ||
-      (!programFolder.empty() && Security::ReadEncryptedJson(programFolder / "apps", description));
+      (!programFolder.empty() && Security::ReadTrustedEncryptedJson(programFolder / "apps", description));
   if (!fromFile) {
     while (!builtInText.empty() && builtInText.front() == '(') builtInText.remove_prefix(1);
     while (!builtInText.empty() && builtInText.back() == ')') builtInText.remove_suffix(1);

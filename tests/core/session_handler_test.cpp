@@ -10,6 +10,7 @@
 #include "metrics/app_metrics.h"
 #include "metrics/hits.h"
 #include "platform/environment.h"
+#include "platform/paths.h"
 #include "platform/text.h"
 #include "tests/core/install_fakes.h"
 #include "tests/metrics/fakes.h"
@@ -194,11 +195,21 @@ TEST_F(UidTest, GeneratedUuidIsRandomVersionFourAndFixedForTheProcess) {
   EXPECT_EQ(FormatRandomUuid(ones), L"ffffffff-ffff-4fff-bfff-ffffffffffff");
 }
 
+// The answer files this process made in its temporary folder and left there.
+std::vector<fs::path> AnswerFilesLeft() {
+  std::vector<fs::path> left;
+  for (const auto& entry : fs::directory_iterator(Platform::GetTempFolder())) {
+    const std::string name = entry.path().filename().string();
+    if (name.starts_with("uid") && name.ends_with(".tmp")) left.push_back(entry.path());
+  }
+  return left;
+}
+
 TEST_F(UidTest, InstalledSuitesUidIsReusedAndTheAnswerFileRemoved) {
   WriteSettings("trackingUid={1F2E-3D4C}\n");
   const fs::path setup = SetupCopy("program folder");
   EXPECT_EQ(GetUid({{}, setup}), L"{1F2E-3D4C}");
-  EXPECT_FALSE(fs::exists(setup.parent_path() / "trackingUID.txt"));
+  EXPECT_TRUE(AnswerFilesLeft().empty());
 }
 
 TEST_F(UidTest, EveryMissingAnswerGivesTheGeneratedUuid) {
@@ -207,30 +218,44 @@ TEST_F(UidTest, EveryMissingAnswerGivesTheGeneratedUuid) {
     std::string settings;  // the "trackingUid" line; "-": no settings file
     std::string folder;    // of the omk-setup copy; empty: no copy there
     bool suiteInstalled;
-    bool answerKept;       // a stale answer file beside the copy stays (no lookup ran)
+    std::string program = {};  // a shell script in place of the omk-setup copy
   };
+  // Writes an answer into the file it is given, then says it failed.
+  const std::string failsAfterWriting =
+      "#!/bin/sh\nprintf '%s' 'from-a-failed-copy' > \"${1#-extractTrackingUID=}\"\nexit 1\n";
   const std::vector<Case> cases = {
-      {"no suite installed", "trackingUid=abc\n", "a", false, true},
-      {"no settings file", "-", "b", true, false},
-      {"no UID in the settings", "", "c", true, false},
-      {"the program cannot be started", "trackingUid=abc\n", "", true, false},
-      {"a folder no command line can name", "trackingUid=abc\n", "d\"e", true, true},
+      {"no suite installed", "trackingUid=abc\n", "a", false},
+      {"no settings file", "-", "b", true},
+      {"no UID in the settings", "", "c", true},
+      {"the program cannot be started", "trackingUid=abc\n", "", true},
+      {"a folder no command line can name", "trackingUid=abc\n", "d\"e", true},
       // The UID goes into the installer's command line inside double quotes.
-      {"a UID that would end its quotes", "trackingUid=abc\" /UPDATE \"x\n", "f", true, false},
+      {"a UID that would end its quotes", "trackingUid=abc\" /UPDATE \"x\n", "f", true},
+      {"a copy that wrote an answer but ended with 1", "trackingUid=abc\n", "g", true, failsAfterWriting},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     const fs::path ini = TestSupport::SuiteSettingsPath(Root() / "pd");
     fs::remove(ini);
     if (c.settings != "-") WriteSettings(c.settings);
-    const fs::path setup = c.folder.empty() ? Root() / "missing" / "omk-setup" : SetupCopy(c.folder);
+    fs::path setup = Root() / "missing" / "omk-setup";
+    if (!c.program.empty()) {
+      setup = Root() / c.folder / "omk-setup";
+      fs::create_directories(setup.parent_path());
+      TestSupport::WriteFile(setup, c.program);
+      fs::permissions(setup, fs::perms::owner_all);
+    } else if (!c.folder.empty()) {
+      setup = SetupCopy(c.folder);
+    }
     fs::create_directories(setup.parent_path());
-    const fs::path answer = setup.parent_path() / "trackingUID.txt";
-    TestSupport::WriteFile(answer, "stale-answer");
+    // An answer planted beside the program is never read, and never removed either.
+    const fs::path planted = setup.parent_path() / "trackingUID.txt";
+    TestSupport::WriteFile(planted, "planted-answer");
     if (!c.suiteInstalled) fs::rename(Root() / "suite", Root() / "gone");
 
     EXPECT_EQ(GetUid({{}, setup}), GenerateUuid());
-    EXPECT_EQ(fs::exists(answer), c.answerKept);
+    EXPECT_EQ(TestSupport::ReadFile(planted), "planted-answer");
+    EXPECT_TRUE(AnswerFilesLeft().empty());
     if (!c.suiteInstalled) fs::rename(Root() / "gone", Root() / "suite");
   }
 }

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
+#include <memory>
 
 #include "platform/text.h"
 #include "tests/support/child_process.h"
@@ -119,6 +124,60 @@ TEST_F(NamedMutexTest, AnotherProcessHoldsIt) {
   holder.Wait();
   EXPECT_FALSE(IsNamedMutexHeld(L"Local\\shared"));
   EXPECT_EQ(NamedMutex::Create(L"Local\\shared", mutex), NamedMutexStatus::Created);
+}
+
+// Another unprivileged user can write to the machine-wide lock folder (sticky, like /run/lock)
+// and lock any file there it can open. Neither a file it planted under the mutex's name nor its
+// lock on a lock file it could open stops this process from taking the mutex.
+TEST_F(NamedMutexTest, AnotherUsersLockOrPlantedFileIsNoHolder) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+  fs::permissions(Root(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec, fs::perm_options::replace);
+  fs::permissions(Root() / "lock", fs::perms::all | fs::perms::sticky_bit, fs::perm_options::replace);
+  const std::wstring name = L"Global\\shared";
+  const fs::path file = GetNamedMutexFile(name);
+  ASSERT_EQ(file.parent_path(), Root() / "lock");
+  struct Case {
+    const char* what;
+    std::function<void()> prepare;  // what is in the lock file's place before the other user locks it
+  };
+  const Case cases[] = {
+      {"a file the other user made", [&] {}},
+      {"this user's lock file that others may open", [&] {
+         TestSupport::ChildProcess("/usr/bin/install", {"-m", "0644", "/dev/null", file.string()}).Wait();
+       }},
+      {"a link the other user made", [&] { fs::create_symlink(Root() / "elsewhere", file); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove(file);
+    c.prepare();
+    const bool link = fs::is_symlink(fs::symlink_status(file));
+    // The other user (nobody) holds a lock on whatever it can open under the name.
+    std::unique_ptr<TestSupport::ChildProcess> holder;
+    if (!link) {
+      holder = std::make_unique<TestSupport::ChildProcess>(
+          "/usr/bin/setpriv", std::vector<std::string>{"--reuid=65534", "--regid=65534", "--clear-groups", "/usr/bin/flock",
+                                                       "-x", "-o", file.string(), "-c", "echo locked; exec cat"});
+      ASSERT_EQ(holder->ReadLine(), "locked");
+    }
+    EXPECT_FALSE(IsNamedMutexHeld(name));
+    NamedMutex mutex;
+    ASSERT_EQ(NamedMutex::Create(name, mutex), NamedMutexStatus::Created);
+    struct stat st {};
+    ASSERT_EQ(::lstat(file.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(st.st_uid, 0u);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_TRUE(IsNamedMutexHeld(name));
+    // The other user can no longer even open the new lock file.
+    TestSupport::ChildProcess probe("/usr/bin/setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups",
+                                                         "/usr/bin/flock", "-n", "-x", file.string(), "-c", "true"});
+    EXPECT_NE(probe.Wait(), 0);
+    if (holder) {
+      kill(holder->Pid(), SIGKILL);
+      holder->Wait();
+    }
+  }
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include "products/product_list.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/crypto.h"
 #include "platform/environment.h"
@@ -213,6 +215,36 @@ TEST_F(ProductListTest, SupportCheckComparesTheFileVersionWithTheMinimum) {
   BuiltIn().GetInstalledProducts(supported, true);
   ASSERT_EQ(supported.size(), 1u);
   EXPECT_EQ(supported[0].productCode, L"BK");
+}
+
+// The "apps" file beside the program decides what counts as installed: one that another user
+// owns or may write to is passed over.
+TEST_F(ProductListTest, AppsFileCountsOnlyWhenNoOtherUserCouldHaveWrittenIt) {
+  const auto apps = Root() / "prog" / "apps";
+  WriteFile(apps, EncryptedDescription(R"({"Applications":[{"ProductCode":"TWO"}]})"));
+  auto codes = [&] { return CProductList(L"", Root() / "prog").GetProductCodes(); };
+  ASSERT_EQ(codes(), std::vector<std::wstring>{L"TWO"});
+  const std::vector<std::wstring> builtIn = {L"OMK", L"TS", L"VT", L"BK", L"QRC", L"QRPX", L"QRVS", L"QRHX"};
+  struct Case {
+    const char* what;
+    mode_t mode;
+    uid_t owner;  // -1: this process's user
+  };
+  const Case cases[] = {
+      {"writable by the group", 0664, static_cast<uid_t>(-1)},
+      {"writable by anyone", 0646, static_cast<uid_t>(-1)},
+      {"another user's", 0644, 65534},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_EQ(::chmod(apps.c_str(), c.mode), 0);
+    if (c.owner != static_cast<uid_t>(-1) && ::geteuid() != 0) GTEST_SKIP() << "changing the owner needs root";
+    ASSERT_EQ(::chown(apps.c_str(), c.owner == static_cast<uid_t>(-1) ? ::geteuid() : c.owner, static_cast<gid_t>(-1)), 0);
+    EXPECT_EQ(codes(), builtIn);
+    ASSERT_EQ(::chown(apps.c_str(), ::geteuid(), static_cast<gid_t>(-1)), 0);
+  }
+  ASSERT_EQ(::chmod(apps.c_str(), 0644), 0);
+  EXPECT_EQ(codes(), std::vector<std::wstring>{L"TWO"});
 }
 
 TEST_F(ProductListTest, DescriptionComesFromTheGivenFileThenAppsThenTheBuiltInText) {
