@@ -3,6 +3,7 @@
 #include <boost/algorithm/string/predicate.hpp>
 #include <boost/algorithm/string/replace.hpp>
 #include <boost/algorithm/string/trim.hpp>
+#include <cstdio>
 #include <cwctype>
 #include <vector>
 
@@ -29,18 +30,27 @@ std::wstring FindProgram(const std::wstring& browser) {
   return {};
 }
 
-class CSystemLaunchEnvironment : public ILaunchEnvironment {
+class CSystemLaunchEnvironment : public ILaunchEnvironment,
+                                  public std::enable_shared_from_this<CSystemLaunchEnvironment> {
  public:
-  std::wstring FindBrowserProgram(const std::wstring& name) override { return FindProgram(name); }
   // A browser runs for the person at the desktop: when this setup runs as root for a user, as
   // that user with their environment, never as root.
+  bool CanOpenForDesktopUser() override { return Platform::CanStartForDesktopUser(); }
+  std::wstring FindBrowserProgram(const std::wstring& name) override { return FindProgram(name); }
   bool ShellOpen(const std::wstring& target, const std::wstring& parameters) override {
-    if (Platform::IsExecutableFile(Platform::WideToPath(target))) {
-      auto argv = Platform::SplitWindowsCommandLine(L"x " + parameters);
-      argv[0] = target;
-      return Platform::StartForDesktopUser(argv);
-    }
-    return Platform::OpenForDesktopUser(target);
+    // Only a program found on PATH: never the page's text taken as a path.
+    const auto program = Platform::WideToPath(target);
+    if (!program.is_absolute() || !Platform::IsExecutableFile(program)) return false;
+    auto argv = Platform::SplitWindowsCommandLine(L"x " + parameters);
+    argv[0] = target;
+    return Platform::StartForDesktopUser(argv);
+  }
+  bool OpenUrl(const std::wstring& url, std::function<void(ILaunchEnvironment&)> openedNothing) override {
+    // The waiting thread keeps this environment alive for the fallback.
+    return Platform::OpenForDesktopUser(
+        url, [self = shared_from_this(), openedNothing = std::move(openedNothing)] {
+          if (openedNothing) openedNothing(*self);
+        });
   }
   std::wstring GetUrlCommand(const std::wstring& scheme) override { return BrowserControl::GetUrlCommand(scheme); }
   bool StartCommandLine(const std::wstring& commandLine) override {
@@ -48,13 +58,8 @@ class CSystemLaunchEnvironment : public ILaunchEnvironment {
   }
 };
 
-void LaunchWithDefaultHandler(std::wstring url, ILaunchEnvironment& environment) {
-  // A local file is opened as its path.
-  const size_t file = url.find(L"file:///");
-  if (file != std::wstring::npos) url.replace(file, 8, L"/");
-  if (environment.ShellOpen(url, L"")) return;
-
-  boost::algorithm::trim(url);
+// The default handler's command line with the link in it.
+bool StartHandlerCommand(std::wstring url, ILaunchEnvironment& environment) {
   std::wstring scheme = L"http";
   if (boost::algorithm::starts_with(url, L"https")) {
     scheme = L"https";
@@ -62,19 +67,36 @@ void LaunchWithDefaultHandler(std::wstring url, ILaunchEnvironment& environment)
     url = L"http://" + url;
   }
   std::wstring command = environment.GetUrlCommand(scheme);
-  if (command.empty()) return;
   boost::algorithm::trim(command);
-  // A quote inside the URL would end its quoted argument and add arguments of its own.
-  boost::algorithm::replace_all(url, L"\"", L"%22");
+  // The link goes in as an argument, never as the program to start.
+  const auto words = Platform::SplitWindowsCommandLine(command);
+  if (words.empty() || words[0].find(L"%1") != std::wstring::npos) return false;
+  // The link holds no blank or quote (LinkFromUrl), so it stays one argument where it goes.
   if (command.find(L"%1") != std::wstring::npos) {
     boost::algorithm::replace_all(command, L"%1", url);
   } else {
     command += L" \"" + url + L"\"";
   }
-  environment.StartCommandLine(command);
+  return environment.StartCommandLine(command);
+}
+
+bool LaunchWithDefaultHandler(const std::wstring& url, ILaunchEnvironment& environment) {
+  // xdg-open tells only later that it found nothing to open the link with.
+  const bool handedOn = environment.OpenUrl(url, [url](ILaunchEnvironment& later) {
+    if (!StartHandlerCommand(url, later)) later.ReportFailure(url);
+  });
+  return handedOn || StartHandlerCommand(url, environment);
 }
 
 }  // namespace
+
+bool ILaunchEnvironment::OpenUrl(const std::wstring& url, std::function<void(ILaunchEnvironment&)>) {
+  return ShellOpen(url, L"");
+}
+
+void ILaunchEnvironment::ReportFailure(const std::wstring& url) {
+  std::fprintf(stderr, "omk-setup: could not open the link in a browser: %s\n", Platform::WideToUtf8(url).c_str());
+}
 
 std::shared_ptr<ILaunchEnvironment> SystemLaunchEnvironment() { return std::make_shared<CSystemLaunchEnvironment>(); }
 
@@ -82,7 +104,14 @@ COpenInDefaultBrowser::COpenInDefaultBrowser(std::shared_ptr<ILaunchEnvironment>
     : m_environment(std::move(environment)) {}
 
 void COpenInDefaultBrowser::Open(const std::wstring& url, const PresetParams& params) {
-  if (m_environment) LaunchUrl(FillUrl(url, params), kDefaultBrowser, *m_environment);
+  const std::wstring link = LinkFromUrl(FillUrl(url, params));
+  if (m_environment && !link.empty() && !LaunchUrl(link, kDefaultBrowser, *m_environment)) {
+    m_environment->ReportFailure(link);
+  }
+}
+
+bool COpenInDefaultBrowser::Launch(const std::wstring& url, const PresetParams& params) {
+  return m_environment && LaunchUrl(FillUrl(url, params), kDefaultBrowser, *m_environment);
 }
 
 COpenInDefaultBrowserWithPresetParams::COpenInDefaultBrowserWithPresetParams(
@@ -90,6 +119,24 @@ COpenInDefaultBrowserWithPresetParams::COpenInDefaultBrowserWithPresetParams(
     : COpenInDefaultBrowser(std::move(environment)), m_params(std::move(params)) {}
 
 void COpenInDefaultBrowserWithPresetParams::Open(const std::wstring& url) { COpenInDefaultBrowser::Open(url, m_params); }
+
+bool COpenInDefaultBrowserWithPresetParams::Launch(const std::wstring& url) {
+  return COpenInDefaultBrowser::Launch(url, m_params);
+}
+
+std::wstring LinkFromUrl(const std::wstring& url) {
+  static const wchar_t kHex[] = L"0123456789ABCDEF";
+  std::wstring link;
+  for (wchar_t c : boost::algorithm::trim_copy(url)) {
+    if (c < 0x20 || c == 0x7f || c == L' ' || c == L'"' || c == L'\\') {
+      link += {L'%', kHex[(c >> 4) & 0xf], kHex[c & 0xf]};
+    } else {
+      link.push_back(c);
+    }
+  }
+  if (!link.empty() && !Platform::IsOpenableUrl(link)) link = L"http://" + link;
+  return link;
+}
 
 std::wstring FillUrl(const std::wstring& url, const PresetParams& params) {
   std::wstring filled = url;
@@ -111,18 +158,18 @@ std::wstring FillUrl(const std::wstring& url, const PresetParams& params) {
   return base + L"?" + kept.substr(1);
 }
 
-void LaunchUrl(const std::wstring& url, uint32_t browser, ILaunchEnvironment& environment) {
-  if (url.empty()) return;
+bool LaunchUrl(const std::wstring& url, uint32_t browser, ILaunchEnvironment& environment) {
+  const std::wstring link = LinkFromUrl(url);
+  if (link.empty() || !environment.CanOpenForDesktopUser()) return false;
   if (browser == kChrome || browser == kFirefox) {
     const std::wstring program = environment.FindBrowserProgram(browser == kChrome ? L"Chrome" : L"Firefox");
     if (!program.empty()) {
-      const std::wstring parameters = browser == kChrome ? L" -- \"%1\" \"" + url + L"\""
-                                                         : L"-requestPending -osint -url \"" + url + L"\"";
-      environment.ShellOpen(program, parameters);
-      return;
+      const std::wstring parameters = browser == kChrome ? L" -- \"%1\" \"" + link + L"\""
+                                                         : L"-requestPending -osint -url \"" + link + L"\"";
+      return environment.ShellOpen(program, parameters);
     }
   }
-  LaunchWithDefaultHandler(url, environment);
+  return LaunchWithDefaultHandler(link, environment);
 }
 
 std::wstring FindBrowserFolder(const std::wstring& name) {

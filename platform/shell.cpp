@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <poll.h>
 #include <pwd.h>
 #include <signal.h>
 #include <spawn.h>
@@ -12,9 +13,11 @@
 #include <boost/thread/thread.hpp>
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
+#include <cwctype>
 #include <fstream>
 #include <optional>
 
@@ -51,8 +54,9 @@ std::wstring Quote(std::wstring_view argument, bool always) {
   return out;
 }
 
-// Runs the program and returns what it wrote to its standard output when it exits with 0.
-std::optional<std::string> RunAndCapture(const std::vector<std::string>& argv) {
+// Runs the program and returns what it wrote to its standard output when it exits with 0
+// within `limit`; one that takes longer is killed.
+std::optional<std::string> RunAndCapture(const std::vector<std::string>& argv, std::chrono::milliseconds limit) {
   int out[2];
   if (::pipe2(out, O_CLOEXEC) != 0) return std::nullopt;
   posix_spawn_file_actions_t actions;
@@ -71,19 +75,30 @@ std::optional<std::string> RunAndCapture(const std::vector<std::string>& argv) {
     ::close(out[0]);
     return std::nullopt;
   }
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  bool inTime = true;
   std::string text;
   char buffer[4096];
   for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    pollfd ready{out[0], POLLIN, 0};
+    const int polled = left.count() > 0 ? ::poll(&ready, 1, static_cast<int>(left.count())) : 0;
+    if (polled < 0 && errno == EINTR) continue;
+    if (polled <= 0) {
+      inTime = false;
+      break;
+    }
     const ssize_t n = ::read(out[0], buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     if (text.size() < 65536) text.append(buffer, static_cast<size_t>(n));
   }
   ::close(out[0]);
+  if (!inTime) ::kill(pid, SIGKILL);
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
+  if (!inTime || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
   return text;
 }
 
@@ -298,7 +313,8 @@ std::wstring GetDefaultUrlHandlerCommand(std::string_view scheme) {
   for (char c : scheme) {
     if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.')) return {};
   }
-  const auto answer = RunAndCapture({"xdg-mime", "query", "default", "x-scheme-handler/" + std::string(scheme)});
+  const auto answer = RunAndCapture({"xdg-mime", "query", "default", "x-scheme-handler/" + std::string(scheme)},
+                                    std::chrono::seconds(2));
   if (!answer) return {};
   std::string id = *answer;
   while (!id.empty() && (id.back() == '\n' || id.back() == '\r' || id.back() == ' ')) id.pop_back();
@@ -365,7 +381,14 @@ bool IsUsersFolder(const std::string& path, uid_t uid) {
 int SpawnForDesktopUser(const std::vector<std::wstring>& argv) {
   if (argv.empty() || argv[0].empty()) return -1;
   const auto user = InvokingDesktopUser();
-  if (!user) return SpawnProcess(argv, true);
+  if (!user) {
+    if (::geteuid() == 0) {
+      // Root with no one to act for: nothing runs as root.
+      errno = EPERM;
+      return -1;
+    }
+    return SpawnProcess(argv, true);
+  }
 
   // Everything the child needs is made here: between fork and exec only system calls run.
   std::string program = WideToUtf8(argv[0]);
@@ -459,6 +482,8 @@ std::vector<std::string> DesktopUserEnvironment(const DesktopUser& user) {
   return out;
 }
 
+bool CanStartForDesktopUser() { return ::geteuid() != 0 || InvokingDesktopUser().has_value(); }
+
 bool StartForDesktopUser(const std::vector<std::wstring>& argv) {
   const int pid = SpawnForDesktopUser(argv);
   if (pid < 0) return false;
@@ -466,21 +491,49 @@ bool StartForDesktopUser(const std::vector<std::wstring>& argv) {
   return true;
 }
 
-bool OpenForDesktopUser(const std::wstring& target) {
-  if (target.empty()) return false;
-  const int pid = SpawnForDesktopUser({L"xdg-open", target});
+bool IsOpenableUrl(std::wstring_view url) {
+  auto letter = [](wchar_t c) { return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z'); };
+  // xdg-open reads anything without such a scheme as a path (relative to its folder), and a
+  // leading "-" as an option; its checks go line by line.
+  if (url.empty() || !letter(url[0])) return false;
+  size_t colon = 1;
+  while (colon < url.size() && (letter(url[colon]) || url[colon] == L'+' || url[colon] == L'-' || url[colon] == L'.')) {
+    ++colon;
+  }
+  if (colon == url.size() || url[colon] != L':') return false;
+  for (wchar_t c : url) {
+    if (c < 0x20 || c == 0x7f) return false;
+  }
+  std::wstring scheme(url.substr(0, colon));
+  for (auto& c : scheme) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+  // "file://name/x" is the relative path "file://name/x" to xdg-open.
+  return scheme != L"file" || url.substr(colon, 4) == L":///";
+}
+
+bool OpenForDesktopUser(const std::wstring& url, std::function<void()> openedNothing) {
+  if (!IsOpenableUrl(url)) return false;
+  const int pid = SpawnForDesktopUser({L"xdg-open", url});
   if (pid < 0) return false;
   // xdg-open ends at once when it handed the URL on, with a code other than 0 when it found
-  // nothing to open it with; it may instead wait for a browser it started itself.
-  constexpr int kPolls = 150;  // 3 seconds
-  for (int poll = 0; poll < kPolls; ++poll) {
+  // nothing to open it with; it may instead wait for a browser it started itself. Only this
+  // thread waits, never the caller's.
+  boost::thread([pid, openedNothing = std::move(openedNothing)] {
+    constexpr int kPolls = 150;  // 3 seconds
+    for (int round = 0; round < kPolls; ++round) {
+      int status = 0;
+      const pid_t done = ::waitpid(pid, &status, WNOHANG);
+      if (done < 0 && errno == EINTR) continue;
+      if (done < 0) return;
+      if (done == pid) {
+        if ((!WIFEXITED(status) || WEXITSTATUS(status) != 0) && openedNothing) openedNothing();
+        return;
+      }
+      ::usleep(20000);
+    }
     int status = 0;
-    const pid_t done = ::waitpid(pid, &status, WNOHANG);
-    if (done == pid) return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    if (done < 0 && errno != EINTR) return false;
-    ::usleep(20000);
-  }
-  ReapLater(pid);
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+  }).detach();
   return true;
 }
 

@@ -2,6 +2,7 @@
 // Starting programs and opening documents and URLs the way the desktop does.
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,7 +40,8 @@ std::filesystem::path FindProgramOnPath(std::string_view name);
 // The command line of the desktop's default handler for URLs of `scheme`, with "%1" where the
 // URL goes: "xdg-mime query default x-scheme-handler/<scheme>" names a desktop file, found
 // in the applications folder of $XDG_DATA_HOME or $XDG_DATA_DIRS, whose Exec line is
-// rewritten with Windows quoting. Empty when any step fails.
+// rewritten with Windows quoting. Empty when any step fails, or when xdg-mime has not answered
+// within two seconds (it is then killed).
 std::wstring GetDefaultUrlHandlerCommand(std::string_view scheme);
 
 // The user a process running as root works for: SUDO_UID, else PKEXEC_UID, else the owner of
@@ -59,14 +61,26 @@ std::optional<DesktopUser> InvokingDesktopUser();
 // root's own folders and the elevation tool's variables.
 std::vector<std::string> DesktopUserEnvironment(const DesktopUser& user);
 
+// True unless this process runs as root and knows no non-root desktop user to act for: then
+// nothing may be started for the desktop (never a browser as root).
+bool CanStartForDesktopUser();
+
 // Starts argv[0] (looked up on PATH) for the person at the desktop: as the invoking user, with
 // that user's environment, when this process runs as root on their behalf; else as this
-// process. Does not wait; false when it could not start.
+// process. Nothing as root: false when CanStartForDesktopUser is false. Does not wait; false
+// when it could not start.
 bool StartForDesktopUser(const std::vector<std::wstring>& argv);
 
-// Hands a URL or document to xdg-open for the person at the desktop (as StartForDesktopUser).
-// False when it could not start or ended with a code other than 0 within a few seconds; one
-// still running then (it waits for a browser it started) counts as opened.
-bool OpenForDesktopUser(const std::wstring& target);
+// Text that xdg-open takes as a URL, never as a file path of its own or as an option: a
+// scheme (an ASCII letter, then letters, "+", "-" or ".") and ":" at its start, no control
+// character, and a "file:" URL only with an absolute path ("file:///").
+bool IsOpenableUrl(std::wstring_view url);
+
+// Hands a URL to xdg-open for the person at the desktop (as StartForDesktopUser) and returns at
+// once: false when the URL is not openable or xdg-open could not start. A detached thread
+// waits for it: when it ends within a few seconds with a code other than 0 (it found nothing
+// to open the URL with), `openedNothing` runs on that thread; one still running then (it
+// waits for a browser it started) counts as opened and is only reaped.
+bool OpenForDesktopUser(const std::wstring& url, std::function<void()> openedNothing = {});
 
 }  // namespace Platform

@@ -9,10 +9,15 @@
 
 #include <cstdio>
 
+#include <chrono>
 #include <fstream>
+#include <optional>
 #include <thread>
 
+#include "platform/text.h"
 #include "tests/support/env.h"
+#include "tests/support/event.h"
+#include "tests/support/file_wait.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/temp_dir.h"
 
@@ -100,7 +105,8 @@ TEST(DesktopUserTest, LinksOpenAsTheInvokingUserAndAFailingXdgOpenFails) {
   const auto out = dir.Path() / "opened.txt";
   const auto program = dir.Path() / "xdg-open";
   std::ofstream(program) << "#!/bin/sh\n"
-                            "echo \"$(id -u) $HOME $USER $1\" > " << out.string() << "\n"
+                            "echo \"$(id -u) $HOME $USER $1\" > " << out.string() << ".new\n"
+                            "mv " << out.string() << ".new " << out.string() << "\n"
                             "exit ${FAKE_XDG_EXIT:-0}\n";
   ASSERT_EQ(chmod(program.c_str(), 0755), 0);
 
@@ -121,6 +127,7 @@ TEST(DesktopUserTest, LinksOpenAsTheInvokingUserAndAFailingXdgOpenFails) {
     EXPECT_EQ(user->uid, 65534u);
     std::filesystem::remove(out);
     ASSERT_TRUE(Platform::OpenForDesktopUser(L"https://example.test/a?b=1"));
+    ASSERT_TRUE(TestSupport::WaitForLines(out, 1));
     EXPECT_EQ(TestSupport::ReadFile(out), "65534 " + user->home + " " + user->name + " https://example.test/a?b=1\n");
   }
   // Without either variable, the owner of the X display's socket.
@@ -143,8 +150,57 @@ TEST(DesktopUserTest, LinksOpenAsTheInvokingUserAndAFailingXdgOpenFails) {
     ASSERT_TRUE(user.has_value());
     EXPECT_EQ(user->uid, 65534u);
   }
+  // The failing code comes after the call returned: it is told through the callback.
   env.Set("SUDO_UID", "65534").Set("FAKE_XDG_EXIT", "3");
-  EXPECT_FALSE(Platform::OpenForDesktopUser(L"https://example.test/"));  // the handler path runs next
+  TestSupport::Event openedNothing;
+  EXPECT_TRUE(Platform::OpenForDesktopUser(L"https://example.test/", [&] { openedNothing.Set(); }));
+  EXPECT_TRUE(openedNothing.Wait());
+}
+
+// Only a URL reaches xdg-open: text it would read as a path or an option starts nothing. And
+// a root process with no non-root desktop user starts nothing at all.
+TEST(DesktopUserTest, OnlyUrlsAndNeverAsRootAlone) {
+  TestSupport::TempDir dir;
+  OpenToAll(dir.Path());
+  const auto log = dir.Path() / "calls.log";
+  TestSupport::WriteFile(log, "");
+  std::filesystem::permissions(log, std::filesystem::perms::all, std::filesystem::perm_options::replace);
+  const auto program = dir.Path() / "xdg-open";
+  TestSupport::WriteFile(program, "#!/bin/sh\necho \"$# $1\" >> " + log.string() + "\n");
+  ASSERT_EQ(chmod(program.c_str(), 0755), 0);
+  TestSupport::ScopedEnv env;
+  env.Set("PATH", dir.Path().string()).Set("PKEXEC_UID", std::nullopt).Set("DISPLAY", std::nullopt);
+  env.Set("SUDO_UID", geteuid() == 0 ? std::optional<std::string>("65534") : std::nullopt);
+
+  for (const wchar_t* refused : {L"", L"licence.html", L"-v", L"--help:x", L"1http://x/", L"file://x/y", L"FILE:y",
+                                 L"https://x/\nfile://y", L" https://x/", L"https//x"}) {
+    EXPECT_FALSE(Platform::IsOpenableUrl(refused)) << Platform::WideToUtf8(refused);
+    EXPECT_FALSE(Platform::OpenForDesktopUser(refused)) << Platform::WideToUtf8(refused);
+  }
+  for (const wchar_t* url : {L"https://x/a b", L"mailto:a@b", L"file:///tmp/x", L"web+x.y-z:1"}) {
+    EXPECT_TRUE(Platform::IsOpenableUrl(url)) << Platform::WideToUtf8(url);
+  }
+  if (geteuid() == 0) {
+    TestSupport::ScopedEnv alone;
+    alone.Set("SUDO_UID", std::nullopt);
+    EXPECT_FALSE(Platform::CanStartForDesktopUser());
+    EXPECT_FALSE(Platform::OpenForDesktopUser(L"https://x/as-root"));
+    EXPECT_FALSE(Platform::StartForDesktopUser({program.wstring(), L"https://x/as-root"}));
+  }
+  EXPECT_TRUE(Platform::CanStartForDesktopUser());
+  ASSERT_TRUE(Platform::OpenForDesktopUser(L"https://x/a b"));
+  ASSERT_TRUE(TestSupport::WaitForLines(log, 1));
+  EXPECT_EQ(TestSupport::ReadFile(log), "1 https://x/a b\n");  // the only call
+}
+
+// A handler lookup whose xdg-mime never answers ends after its time limit.
+TEST_F(DefaultHandlerTest, AnXdgMimeThatHangsIsCutOff) {
+  const auto script = m_dir.Path() / "bin/xdg-mime";
+  TestSupport::WriteFile(script, "#!/bin/sh\nexec /bin/sleep 60\n");
+  chmod(script.c_str(), 0755);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Platform::GetDefaultUrlHandlerCommand("https"), L"");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
 }
 
 }  // namespace
