@@ -36,13 +36,23 @@ class TrackingUidTest : public ::testing::Test {
   std::map<std::string, std::string> m_env;
 };
 
-TEST_F(TrackingUidTest, WritesTheInstalledSuitesTrackingUid) {
+// The answer goes into the empty file the asking copy made, or a new one; a file with content
+// is never truncated (the path may come from anyone who can start this program).
+TEST_F(TrackingUidTest, WritesTheInstalledSuitesTrackingUidOnlyIntoAnEmptyOrNewFile) {
   TestSupport::WriteFile(Ini(), Settings("trackingUid={1F2E-3D4C}\n"));
   const auto answer = Root() / "answer dir" / "trackingUID.txt";
-  TestSupport::WriteFile(answer, "an older and longer answer");
-  const auto result = Extract("-extractTrackingUID=" + answer.string());
+  TestSupport::WriteFile(answer, "");
+  auto result = Extract("-extractTrackingUID=" + answer.string());
   EXPECT_EQ(result.exitCode, 0) << result.err;
   EXPECT_EQ(TestSupport::ReadFile(answer), "{1F2E-3D4C}");
+
+  const auto fresh = Root() / "answer dir" / "new.txt";
+  EXPECT_EQ(Extract("-extractTrackingUID=" + fresh.string()).exitCode, 0);
+  EXPECT_EQ(TestSupport::ReadFile(fresh), "{1F2E-3D4C}");
+
+  TestSupport::WriteFile(answer, "an older and longer answer");
+  EXPECT_EQ(Extract("-extractTrackingUID=" + answer.string()).exitCode, 1);
+  EXPECT_EQ(TestSupport::ReadFile(answer), "an older and longer answer");
 }
 
 // The answer file's folder may be writable by others of the user: a link put in its place
