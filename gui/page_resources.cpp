@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "platform/paths.h"
+#include "platform/termination.h"
 #include "platform/text.h"
 
 // The bundle made by glib-compile-resources from the staged page (gui/CMakeLists.txt).
@@ -138,6 +139,10 @@ std::wstring ExtractPageResourcesTo(const std::filesystem::path& folder, CInstal
   if (!ProgramResource()) return {};
   files.indexHtml = Wide(folder / "index.html");
   files.indexFolder = Wide(folder / "index");
+  // Registered before anything is written: a signal that ends the program, also in the middle
+  // of this, takes what was written (RemovePageFiles forgets them again).
+  Platform::RemoveOnTermination(folder / "index.html");
+  Platform::RemoveTreeOnTermination(folder / "index");
   for (const char* sub : kFolders) {
     std::error_code ignored;
     std::filesystem::create_directories(folder / sub, ignored);
@@ -155,8 +160,16 @@ std::wstring ExtractPageResourcesTo(const std::filesystem::path& folder, CInstal
 
 void RemovePageFiles(const CInstallerPageFiles& files) {
   std::error_code ignored;
-  if (!files.indexHtml.empty()) std::filesystem::remove(Platform::WideToUtf8(files.indexHtml), ignored);
-  if (!files.indexFolder.empty()) std::filesystem::remove_all(Platform::WideToUtf8(files.indexFolder), ignored);
+  if (!files.indexHtml.empty()) {
+    const std::filesystem::path index = Platform::WideToUtf8(files.indexHtml);
+    std::filesystem::remove(index, ignored);
+    Platform::ForgetOnTermination(index);
+  }
+  if (!files.indexFolder.empty()) {
+    const std::filesystem::path folder = Platform::WideToUtf8(files.indexFolder);
+    std::filesystem::remove_all(folder, ignored);
+    Platform::ForgetOnTermination(folder);
+  }
 }
 
 }  // namespace CustomInstaller::Gui

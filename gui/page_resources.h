@@ -39,11 +39,14 @@ bool FindProgramResource(uint16_t id, std::string_view type, std::string_view& d
 // Writes every page resource into the temporary folder and returns the path of
 // "index.html"; empty (nothing written) when the program's resources or the temporary folder
 // cannot be had. A resource or file that fails is skipped; an existing file is overwritten.
+// "index.html" and the "index" folder are registered for deletion should the program be ended
+// by a signal (platform/termination.h) until RemovePageFiles.
 std::wstring ExtractPageResources(CInstallerPageFiles& files);
 // The same into `folder`.
 std::wstring ExtractPageResourcesTo(const std::filesystem::path& folder, CInstallerPageFiles& files);
 
-// Deletes "index.html", then the "index" folder with everything under it; errors are ignored.
+// Deletes "index.html", then the "index" folder with everything under it, and forgets their
+// registration for deletion at a signal; errors are ignored.
 void RemovePageFiles(const CInstallerPageFiles& files);
 
 }  // namespace CustomInstaller::Gui

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <future>
 #include <optional>
 
@@ -433,6 +434,24 @@ TEST_F(WindowTest, SecondStartBringsTheWindowForward) {
   ASSERT_TRUE(IsQuitConfirmation(confirm));
   Click(window, confirm.buttons.outlined.front());  // "Yes"
   ExpectEnd(window);
+  EXPECT_EQ(InstallerRuns(), 0u);
+}
+
+// Ended by SIGTERM while the window shows: the page files go with it (the temporary folder is
+// left empty, which TearDown checks).
+TEST_F(WindowTest, TerminationSignalRemovesThePageFiles) {
+  Serve({});
+  Start({"/LANG=en"});
+  const XWindowId window = Window();
+  ASSERT_NE(window, 0u);
+  ASSERT_TRUE(IsWelcome(Shot(window, "welcome_before_sigterm", IsWelcome)));
+  ASSERT_TRUE(fs::exists(Root() / "tmp" / "index.html"));
+  ASSERT_TRUE(fs::exists(Root() / "tmp" / "index" / "js" / "installer.js"));
+
+  ASSERT_EQ(::kill(m_setup->Pid(), SIGTERM), 0);
+  EXPECT_EQ(m_setup->Wait(), -1) << m_setup->Err();  // ended by the signal
+  EXPECT_FALSE(fs::exists(Root() / "tmp" / "index.html"));
+  EXPECT_FALSE(fs::exists(Root() / "tmp" / "index"));
   EXPECT_EQ(InstallerRuns(), 0u);
 }
 

@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <set>
 #include <sstream>
 #include <string>
 
+#include "platform/termination.h"
 #include "platform/text.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/temp_dir.h"
@@ -126,6 +128,31 @@ TEST(PageResourcesTest, ExtractionUsesThePrivateTemporaryFolderAndRemovalTakesOn
   RemovePageFiles(files);  // nothing left: no error
   RemovePageFiles(CInstallerPageFiles{});
   EXPECT_TRUE(fs::exists(dir.Path() / "other.tmp"));
+}
+
+// Ended by a signal while the window shows the page: the page files go, what else is in the
+// folder stays. Many runs' removals before it leave room for the last run's registration.
+TEST(PageResourcesTest, ATerminationSignalRemovesThePageFiles) {
+  TestSupport::TempDir dir;
+  TestSupport::WriteFile(dir.Path() / "installer.tmp", "kept");
+  for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    EXPECT_EXIT(
+        {
+          Platform::InstallTerminationCleanup();
+          CInstallerPageFiles files;
+          for (int run = 0; run < 40; ++run) {
+            ExtractPageResourcesTo(dir.Path(), files);
+            RemovePageFiles(files);
+          }
+          if (ExtractPageResourcesTo(dir.Path(), files).empty()) std::exit(1);
+          TestSupport::WriteFile(dir.Path() / "index/rc/added-later.png", "x");
+          std::raise(signal);
+        },
+        testing::KilledBySignal(signal), "");
+    EXPECT_FALSE(fs::exists(dir.Path() / "index.html")) << signal;
+    EXPECT_FALSE(fs::exists(dir.Path() / "index")) << signal;
+    EXPECT_TRUE(fs::exists(dir.Path() / "installer.tmp"));
+  }
 }
 
 }  // namespace
