@@ -8,14 +8,13 @@ namespace BrowserControl {
 
 CChildCreator::CChildCreator(std::string baseUri) : m_baseUri(std::move(baseUri)) {}
 
-bool CChildCreator::CreateChildWindow(const std::wstring& url, bool tray) {
-  const std::string target = Platform::WideToUtf8(url);
-  std::string uri = PageUriFromTarget(target);
-  if (uri.empty()) uri = ResolvePageUri(m_baseUri, target);
-  if (uri.empty()) return false;
+EChildWindowResult CChildCreator::CreateChildWindow(const std::wstring& url, bool tray) {
+  const std::string uri = LocalPageInsideFolderOf(m_baseUri, Platform::WideToUtf8(url));
+  if (uri.empty()) return EChildWindowResult::kRefused;
   auto dialog = CWebBaseModelessDlg::Make(Platform::Utf8ToWide(uri), L"", tray ? kPositionTray : kPositionCenter,
                                           kShowTimeoutMs);
-  return dialog->Create(nullptr) && dialog->Window() != nullptr;
+  return dialog->Create(nullptr) && dialog->Window() != nullptr ? EChildWindowResult::kOpened
+                                                                 : EChildWindowResult::kNotOpened;
 }
 
 }  // namespace BrowserControl

@@ -38,7 +38,9 @@ HRESULT CChildWindow::CreateWindow(DISPPARAMS* params, VARIANT* result, EXCEPINF
   } else {
     return E_INVALIDARG;
   }
-  SetResultBool(result, m_creator->CreateChildWindow(url, tray));
+  const EChildWindowResult created = m_creator->CreateChildWindow(url, tray);
+  if (created == EChildWindowResult::kRefused) return E_INVALIDARG;
+  SetResultBool(result, created == EChildWindowResult::kOpened);
   return S_OK;
 }
 

@@ -3,6 +3,8 @@
 #include <glib.h>
 
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 namespace BrowserControl {
 
@@ -50,6 +52,16 @@ bool DecodedPath(const std::string& encoded, std::string& decoded) {
     if (segment == "." || segment == "..") return false;
     start = end + 1;
   }
+  return true;
+}
+
+// The local file a "file:" address without a host names, decoded; false for any other address.
+bool LocalFilePath(const std::string& uri, std::filesystem::path& file) {
+  UriParts parts;
+  if (!Split(uri, parts) || parts.scheme != "file" || !parts.host.empty()) return false;
+  std::string path;
+  if (!DecodedPath(parts.path, path)) return false;
+  file = path;
   return true;
 }
 
@@ -119,6 +131,26 @@ std::string ResolvePageUri(const std::string& base, const std::string& reference
   std::string result = resolved;
   g_free(resolved);
   return result;
+}
+
+std::string LocalPageInsideFolderOf(const std::string& base, const std::string& reference) {
+  std::filesystem::path basePath;
+  if (!LocalFilePath(base, basePath)) return {};
+  const std::string folder = PageFolderOf(base);
+  std::string uri = PageUriFromTarget(reference);
+  if (uri.empty()) uri = ResolvePageUri(base, reference);
+  std::filesystem::path file;
+  if (uri.empty() || !IsInsideFolder(folder, uri) || !LocalFilePath(uri, file)) return {};
+  // Links may lead out of the folder: both sides are compared with every link followed.
+  std::error_code error;
+  const std::filesystem::path realFolder = std::filesystem::canonical(basePath.parent_path(), error);
+  if (error) return {};
+  const std::filesystem::path realFile = std::filesystem::canonical(file, error);
+  if (error || !std::filesystem::is_regular_file(realFile, error)) return {};
+  std::string prefix = realFolder.native();
+  if (prefix.empty() || prefix.back() != '/') prefix += '/';
+  if (realFile.native().compare(0, prefix.size(), prefix) != 0) return {};
+  return uri;
 }
 
 }  // namespace BrowserControl

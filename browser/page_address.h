@@ -26,4 +26,11 @@ std::string FolderUrlPattern(const std::string& folder);
 // Resolves `reference` against the page address `base` ("child.html" beside the page).
 std::string ResolvePageUri(const std::string& base, const std::string& reference);
 
+// The address of a page that the page at `base` may open in a window of its own: `reference`
+// (relative, an absolute path or a file URI) resolved against `base`, accepted only when
+// `base` is a local file, the address lies inside its folder (IsInsideFolder) and names an
+// existing file that is still inside that folder once every link on the way is followed.
+// Empty when refused.
+std::string LocalPageInsideFolderOf(const std::string& base, const std::string& reference);
+
 }  // namespace BrowserControl

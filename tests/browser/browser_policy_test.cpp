@@ -338,6 +338,9 @@ TEST(PageAddressTest, TargetsPatternsAndRelativeAddresses) {
   EXPECT_EQ(ResolvePageUri("file:///tmp/p/index.html", "child.html?x"), "file:///tmp/p/child.html?x");
   EXPECT_EQ(ResolvePageUri("file:///tmp/p/index.html", "/tmp/q/c.html"), "file:///tmp/q/c.html");
   EXPECT_EQ(ResolvePageUri("", "child.html"), "");
+  // Pages for windows of their own come only from a local page's folder.
+  EXPECT_EQ(LocalPageInsideFolderOf("http://127.0.0.1/p/index.html", "child.html"), "");
+  EXPECT_EQ(LocalPageInsideFolderOf("", "/tmp/child.html"), "");
 }
 
 TEST(TrayPlacementTest, BesideTheTaskbarOrInTheWorkAreasCorner) {

@@ -69,11 +69,11 @@ class FakeOpener : public IOpenInDefaultBrowser {
 
 class FakeCreator : public IChildWindowCreator {
  public:
-  bool CreateChildWindow(const std::wstring& url, bool tray) override {
+  EChildWindowResult CreateChildWindow(const std::wstring& url, bool tray) override {
     calls.push_back(url + (tray ? L" tray" : L" center"));
-    return works;
+    return result;
   }
-  bool works = true;
+  EChildWindowResult result = EChildWindowResult::kOpened;
   std::vector<std::wstring> calls;
 };
 
@@ -489,10 +489,16 @@ TEST(ChildWindowObjectTest, PlacementWordsAndResults) {
       EXPECT_EQ(r.value.vt, VT_BOOL);
     }
   }
-  page.creator->works = false;
+  page.creator->result = EChildWindowResult::kNotOpened;
   const CallResult failed = Call(page.childWindow.get(), L"createWindow", {Str(L"a"), Str(L"b"), Str(L"Tray")});
   EXPECT_EQ(failed.hr, S_OK);
+  EXPECT_EQ(failed.value.vt, VT_BOOL);
   EXPECT_EQ(failed.value.boolVal, VARIANT_FALSE);
+  // A refused address is an error to the page, not a false result.
+  page.creator->result = EChildWindowResult::kRefused;
+  const CallResult refused = Call(page.childWindow.get(), L"createWindow", {Str(L"a"), Str(L"b"), Str(L"Tray")});
+  EXPECT_EQ(refused.hr, E_INVALIDARG);
+  EXPECT_EQ(refused.value.vt, VT_EMPTY);
   EXPECT_EQ(Call(page.bareChildWindow.get(), L"createWindow", {}).hr, E_FAIL);
 }
 

@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "browser/main_thread.h"
+#include "browser/page_address.h"
 #include "browser/web_dialog.h"
 #include "browser/window_wrappers.h"
 #include "tests/browser/host_fixture.h"
@@ -255,6 +256,61 @@ TEST_F(WebDialogTest, ChildWindowsOpenCentredOrBesideTheTaskbar) {
       EXPECT_TRUE(TestSupport::SaveScreenshot(child->Window(), TestSupport::ScreenshotFolder() / "child_tray.png"));
     }
     // Its page closes it; it is gone afterwards.
+    EXPECT_EQ(Eval(child->MainBrowser()->View(), "setTimeout(() => window.external.basewnd.close(), 0), 1"), 1);
+    ASSERT_TRUE(RunMainLoopUntil([&] { return child->Window() == nullptr; }, 20000));
+  }
+}
+
+// A child window shows only a page of its opener's folder: every other address, however it is
+// spelt or linked, is an error to the page, makes no window and fetches nothing.
+TEST_F(WebDialogTest, ChildWindowsShowOnlyPagesOfTheOpenersFolder) {
+  namespace fs = std::filesystem;
+  TestSupport::DevServer server(R"({"routes": [{"path": "/x.html", "body": "<p>remote</p>"}]})");
+  const fs::path outside = dir.Path() / "outside.html";
+  TestSupport::WriteFile(outside, kChildPage);
+  TestSupport::WriteFile(dir.Path() / "pages-other" / "x.html", kChildPage);
+  TestSupport::WriteFile(dir.Path() / "elsewhere" / "x.html", kChildPage);
+  TestSupport::WriteFile(folder / "sub" / "inner.html", kChildPage);
+  fs::create_symlink(outside, folder / "link.html");
+  fs::create_directory_symlink(dir.Path() / "elsewhere", folder / "linked");
+  const std::string childUri = PageUriFromTarget((folder / "child.html").string());
+  auto parent = Open(Page("opener.html", "<p>opener</p>"));
+  auto create = [&](const std::string& url) {
+    return Call(parent, "window.external.childWindow.createWindow(" + boost::json::serialize(boost::json::string(url)) +
+                            ", '', 'Center')");
+  };
+
+  const std::string refused[] = {
+      server.HttpUrl("/x.html"),
+      server.HttpsUrl("/x.html"),
+      "//127.0.0.1/x.html",
+      "../outside.html",
+      "../pages-other/x.html",
+      "sub/../../outside.html",
+      "%2e%2e/outside.html",
+      "sub/%2E%2E/%2e%2e/outside.html",
+      "..%2foutside.html",
+      outside.string(),
+      PageUriFromTarget(outside.string()),
+      "link.html",
+      "linked/x.html",
+      "file://elsewhere.invalid" + (folder / "child.html").string(),
+      "missing.html",
+      "sub/",
+      "data:text/html,<script>window.external.basewnd.show(300, 200)</script>",
+      "javascript:window.external.basewnd.show(300, 200)",
+      "about:blank",
+  };
+  for (const std::string& url : refused) {
+    EXPECT_EQ(create(url), E(kInvalidArg)) << url;
+    EXPECT_EQ(CWebBaseModelessDlg::OpenDialogs().size(), 1u) << url;
+  }
+  EXPECT_TRUE(server.Requests().empty());
+
+  for (const std::string& url : {std::string("sub/inner.html"), childUri, (folder / "child.html").string()}) {
+    ASSERT_EQ(create(url), V(true)) << url;
+    auto child = WaitForChild(parent);
+    ASSERT_NE(child, nullptr) << url;
     EXPECT_EQ(Eval(child->MainBrowser()->View(), "setTimeout(() => window.external.basewnd.close(), 0), 1"), 1);
     ASSERT_TRUE(RunMainLoopUntil([&] { return child->Window() == nullptr; }, 20000));
   }
