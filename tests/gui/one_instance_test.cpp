@@ -89,21 +89,23 @@ TEST_F(OneInstanceTest, StartedProgramsDoNotInheritTheLock) {
   child.Wait();
 }
 
-// Any user's copy can take the lock; no one can make this program open another file through
-// the lock file's name. A lock that cannot be made counts as acquired, with nothing held.
+// No one can make this program open another file through the lock file's name, and nothing put
+// in its place blocks the guard: a link or a FIFO is replaced by a lock file of this user's. A
+// lock that cannot be made counts as acquired, with nothing held.
 TEST_F(OneInstanceTest, LockFolderAndFileThatCannotBeUsed) {
   const fs::path target = Root() / "target";
   struct Case {
     const char* what;
     std::function<void()> prepare;
+    bool held;  // the guard got a lock file of its own
   };
   const std::vector<Case> cases = {
-      {"no lock folder", [&] { m_env.Set("OMK_LOCK_DIR", (Root() / "missing").string()); }},
+      {"no lock folder", [&] { m_env.Set("OMK_LOCK_DIR", (Root() / "missing").string()); }, false},
       {"folder others may write to, without the sticky bit",
-       [&] { fs::permissions(LockFolder(), fs::perms::all, fs::perm_options::replace); }},
-      {"lock file is a link", [&] { fs::create_symlink(target, GlobalLockFile()); }},
-      {"lock file is a FIFO", [&] { ASSERT_EQ(mkfifo(GlobalLockFile().c_str(), 0666), 0); }},
-      {"lock file is a folder", [&] { fs::create_directory(GlobalLockFile()); }},
+       [&] { fs::permissions(LockFolder(), fs::perms::all, fs::perm_options::replace); }, false},
+      {"lock file is a folder", [&] { fs::create_directory(GlobalLockFile()); }, false},
+      {"lock file is a link", [&] { fs::create_symlink(target, GlobalLockFile()); }, true},
+      {"lock file is a FIFO", [&] { ASSERT_EQ(mkfifo(GlobalLockFile().c_str(), 0666), 0); }, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -113,7 +115,8 @@ TEST_F(OneInstanceTest, LockFolderAndFileThatCannotBeUsed) {
     c.prepare();
     COneInstance guard;
     EXPECT_TRUE(guard.Acquire(false, Suite()));
-    EXPECT_FALSE(COneInstance::IsHeld(false));
+    EXPECT_EQ(COneInstance::IsHeld(false), c.held);
+    if (c.held) EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(GlobalLockFile())));
     EXPECT_FALSE(fs::exists(target));
     guard.Release();
   }
@@ -121,14 +124,13 @@ TEST_F(OneInstanceTest, LockFolderAndFileThatCannotBeUsed) {
   fs::remove_all(LockFolder());
   fs::create_directory(LockFolder());
   fs::permissions(LockFolder(), fs::perms::all | fs::perms::sticky_bit, fs::perm_options::replace);
-  const mode_t oldMask = umask(077);
+  const mode_t oldMask = umask(0);
   COneInstance guard;
   EXPECT_TRUE(guard.Acquire(false, Suite()));
   umask(oldMask);
   EXPECT_TRUE(COneInstance::IsHeld(false));
-  // Readable by all whatever the umask: another user's copy must be able to open it to lock.
-  EXPECT_EQ(fs::status(GlobalLockFile()).permissions(),
-            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
+  // Only its owner may open it, whatever the umask: no other user can take or hold its lock.
+  EXPECT_EQ(fs::status(GlobalLockFile()).permissions(), fs::perms::owner_read | fs::perms::owner_write);
 }
 
 // The second start does not get the guard and brings the first one's window forward.
