@@ -5,6 +5,7 @@
 // exits with the code OMK_DEMO_EXIT_CODE names (0 when unset). Without both folders set it
 // installs nothing and exits 3, so it never touches the machine's own folders.
 //   OMK_DEMO_ARGS_LOG   file that gets one line per run: the arguments, each in [brackets]
+//   OMK_DEMO_PATH_LOG   file that gets one line per run: the path the installer ran from
 //   OMK_DEMO_RUN_LOG    file that gets "started <ns since the epoch>" first thing and
 //                       "exit <code>" at the end of each run
 //   OMK_DEMO_SIGNAL_PARENT  a signal number sent to the program that started it (as a user's
@@ -72,6 +73,10 @@ int Install(int argc, char** argv) {
     std::ofstream out(log, std::ios::app);
     for (int i = 1; i < argc; ++i) out << '[' << argv[i] << ']';
     out << '\n';
+  }
+  if (const char* log = std::getenv("OMK_DEMO_PATH_LOG")) {
+    std::error_code ec;
+    std::ofstream(log, std::ios::app) << fs::read_symlink("/proc/self/exe", ec).string() << '\n';
   }
   const char* exitCode = std::getenv("OMK_DEMO_EXIT_CODE");
   const int code = exitCode ? std::atoi(exitCode) : 0;
