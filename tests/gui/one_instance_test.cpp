@@ -116,7 +116,9 @@ TEST_F(OneInstanceTest, LockFolderAndFileThatCannotBeUsed) {
     COneInstance guard;
     EXPECT_TRUE(guard.Acquire(false, Suite()));
     EXPECT_EQ(COneInstance::IsHeld(false), c.held);
-    if (c.held) EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(GlobalLockFile())));
+    if (c.held) {
+      EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(GlobalLockFile())));
+    }
     EXPECT_FALSE(fs::exists(target));
     guard.Release();
   }

@@ -80,7 +80,9 @@ TEST(PlainFileTest, WriteIntoEmptyFileNeverOverwrites) {
     if (c.otherUser && geteuid() != 0) continue;  // chown needs root
     const fs::path file = dir.Path() / (std::string(c.what) + ".txt");
     TestSupport::WriteFile(file, c.content);
-    if (c.otherUser) ASSERT_EQ(chown(file.c_str(), 65534, 65534), 0);
+    if (c.otherUser) {
+      ASSERT_EQ(chown(file.c_str(), 65534, 65534), 0);
+    }
     if (c.secondName) fs::create_hard_link(file, dir.Path() / "second-name");
     EXPECT_FALSE(WriteIntoEmptyFile(file, "uid-3"));
     EXPECT_EQ(TestSupport::ReadFile(file), c.content);
