@@ -3,6 +3,7 @@
 // end codes, child windows and where they appear.
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
+#include <unistd.h>
 #include <webkit2/webkit2.h>
 
 #include <fstream>
@@ -13,6 +14,7 @@
 #include "browser/window_wrappers.h"
 #include "tests/browser/host_fixture.h"
 #include "tests/support/dev_server.h"
+#include "tests/support/env.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/temp_dir.h"
 
@@ -125,6 +127,19 @@ TEST_F(WebDialogTest, LinksOpenInTheDefaultBrowserWithItsArguments) {
   auto dialog = Open(Page("links.html", "<p>links</p>"));
   const std::filesystem::path log = TestSupport::OpenedUrlLog();
   std::filesystem::remove(log);
+  // A root setup opens links only for a desktop user, never as root: here user nobody.
+  TestSupport::ScopedEnv env;
+  if (::geteuid() == 0) {
+    env.Set("SUDO_UID", "65534");
+    namespace fs = std::filesystem;
+    const auto open = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                      fs::perms::others_read | fs::perms::others_exec;
+    for (const auto& path : {log.parent_path(), log.parent_path() / "bin", log.parent_path() / "bin" / "xdg-open"}) {
+      fs::permissions(path, open, fs::perm_options::replace);
+    }
+    TestSupport::WriteFile(log, "");
+    ASSERT_EQ(::chown(log.c_str(), 65534, 65534), 0);
+  }
   EXPECT_EQ(Call(dialog, "window.external.system.openInDefaultBrowser('https://example.invalid/a?b=1')"), kNothing);
   ASSERT_TRUE(RunMainLoopUntil([&] { return std::filesystem::exists(log) && std::filesystem::file_size(log) > 0; },
                                20000));
