@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/private_file.h"
+#include "platform/termination.h"
 
 namespace Platform {
 
@@ -123,6 +124,8 @@ std::string PrivateFolder(const std::string& path) {
     Fail(EPERM, "a folder above temporary folder " + pattern + " is open to others");
   }
   folders.byFixedName.emplace(path, pattern);
+  // The folder is this process's alone: a termination signal takes it with what is inside.
+  RemoveTreeOnTermination(pattern);
   return pattern;
 }
 

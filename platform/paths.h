@@ -7,9 +7,10 @@ namespace Platform {
 // The user's private temporary folder: $TMPDIR when it is a folder (not a link) of the user's
 // own where no one else may write, else /tmp/omk-<uid>, created with mode 0700. When that name
 // is taken (another user's folder, a link, a file) or unusable, a folder of this process's own
-// beside it, /tmp/omk-<uid>-XXXXXX (mkdtemp), removed at exit when empty. Every folder above
-// must belong to root or the user and be closed to others' writes or sticky. Throws
-// std::system_error only when no such folder can be made.
+// beside it, /tmp/omk-<uid>-XXXXXX (mkdtemp), removed at exit when empty and with what it
+// holds on SIGTERM, SIGINT or SIGHUP. Every folder above must belong to root or the user and
+// be closed to others' writes or sticky. Throws std::system_error only when no such folder can
+// be made.
 std::filesystem::path GetTempFolder();
 
 // `path` made (or taken) as a private folder with mode 0700, or the unique folder beside it as

@@ -149,7 +149,12 @@ TEST_F(SessionCollectorTest, AnInvalidTrackingUidLeavesTheRunWithoutAnalytics) {
 class UidTest : public ::testing::Test {
  protected:
   UidTest() {
-    env.Set("OMK_REGISTRY_ROOT", (Root() / "registry").string()).Set("OMK_PROGRAMDATA", (Root() / "pd").string());
+    // A temporary folder of the test's own: the answer files it looks for are this test's alone.
+    fs::create_directories(Root() / "tmp");
+    fs::permissions(Root() / "tmp", fs::perms::owner_all, fs::perm_options::replace);
+    env.Set("OMK_REGISTRY_ROOT", (Root() / "registry").string())
+        .Set("OMK_PROGRAMDATA", (Root() / "pd").string())
+        .Set("TMPDIR", (Root() / "tmp").string());
     TestSupport::ImportReg(R"([HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Quarro Omnikit]
 "UninstallString"=")" + (Root() / "suite" / "uninstall").string() + "\"\n");
     TestSupport::MakeExecutable(Root() / "suite" / "Quarro Omnikit.exe");
@@ -195,7 +200,7 @@ TEST_F(UidTest, GeneratedUuidIsRandomVersionFourAndFixedForTheProcess) {
   EXPECT_EQ(FormatRandomUuid(ones), L"ffffffff-ffff-4fff-bfff-ffffffffffff");
 }
 
-// The answer files this process made in its temporary folder and left there.
+// The answer files left in the temporary folder.
 std::vector<fs::path> AnswerFilesLeft() {
   std::vector<fs::path> left;
   for (const auto& entry : fs::directory_iterator(Platform::GetTempFolder())) {
