@@ -88,6 +88,37 @@ std::optional<double> ProgressShare(const TestSupport::ScreenImage& image) {
   return best;
 }
 
+// The links: runs of the link colour along one pixel row (the underline), its gaps where the
+// underline skips a descender closed up. The text sits on the line above the underline.
+std::vector<Box> FindLinks(const TestSupport::ScreenImage& image) {
+  const auto linkBlue = [](TestSupport::Rgb p) { return Near(p, 0x1B, 0x45, 0xB5); };
+  constexpr int kMaxGap = 8, kMinWidth = 30, kTextHeight = 14;
+  std::vector<Box> links;
+  for (int y = 83; y < image.height; ++y) {
+    int left = -1, right = -1, count = 0;
+    const auto finish = [&] {
+      // A thicker underline shows on the next row too: the same link.
+      const bool below = std::any_of(links.begin(), links.end(), [&](const Box& b) {
+        return b.bottom == y && b.left < right && left < b.right;
+      });
+      if (left >= 0 && right - left >= kMinWidth && count >= kMinWidth && !below) {
+        links.push_back({left, std::max(y - kTextHeight, 0), right, y + 1});
+      }
+      left = right = -1;
+      count = 0;
+    };
+    for (int x = 0; x < image.width; ++x) {
+      if (!linkBlue(image.At(x, y))) continue;
+      if (left >= 0 && x - right > kMaxGap) finish();
+      if (left < 0) left = x;
+      right = x + 1;
+      ++count;
+    }
+    finish();
+  }
+  return links;
+}
+
 // A pop-up darkens the whole page around its card; the page's white shows at its left edge.
 bool PopupOpen(const TestSupport::ScreenImage& image) {
   const auto p = image.At(8, image.height * 3 / 5);
@@ -105,7 +136,7 @@ bool FailureCross(const TestSupport::ScreenImage& image) {
 
 Look LookAt(const TestSupport::ScreenImage& image) {
   if (image.width == 0) return {};
-  return {PopupOpen(image), FailureCross(image), ProgressShare(image), FindButtons(image)};
+  return {PopupOpen(image), FailureCross(image), ProgressShare(image), FindButtons(image), FindLinks(image)};
 }
 
 bool IsWelcome(const Look& l) { return !l.popup && !l.progress && l.buttons.filled.size() == 1 && !l.cross; }

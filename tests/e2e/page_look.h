@@ -1,7 +1,8 @@
 #pragma once
 // What the installer window shows, read from the screen's pixels by the page's layout at 96 DPI:
 // the page's main buttons are filled in its blue, a pop-up's second choice is outlined in it,
-// the progress bar is the row of its track colour, a pop-up darkens the page around its card.
+// the progress bar is the row of its track colour, a pop-up darkens the page around its card,
+// a link is underlined in its darker blue.
 #include <optional>
 #include <vector>
 
@@ -32,6 +33,9 @@ struct Look {
   bool cross = false;               // the red failure cross, undimmed
   std::optional<double> progress;   // share of the progress bar filled; none without a bar
   Buttons buttons;
+  // The underlined links, top to bottom and left to right (on the welcome screen the licence,
+  // then the privacy policy); each box holds the link's text line.
+  std::vector<Box> links;
 };
 
 Look LookAt(const TestSupport::ScreenImage& image);

@@ -12,15 +12,18 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <future>
 #include <optional>
 
+#include "config/identity.h"
 #include "config/profile.h"
 #include "platform/md5.h"
 #include "platform/text.h"
 #include "tests/e2e/setup_run.h"
 #include "tests/support/child_process.h"
 #include "tests/support/dev_server.h"
+#include "tests/support/file_wait.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/hit_log.h"
 #include "tests/support/process.h"
@@ -211,6 +214,21 @@ class WindowTest : public testing::Test {
   std::unique_ptr<TestSupport::ChildProcess> m_setup;
   int m_inotify = -1;
   int m_holdFd = -1;
+};
+
+// The test process works in a folder while it starts the setup, which inherits it.
+class InFolder {
+ public:
+  explicit InFolder(const fs::path& folder) : m_before(fs::current_path()) { fs::current_path(folder); }
+  ~InFolder() {
+    std::error_code ignored;
+    fs::current_path(m_before, ignored);
+  }
+  InFolder(const InFolder&) = delete;
+  InFolder& operator=(const InFolder&) = delete;
+
+ private:
+  fs::path m_before;
 };
 
 // --- the tests ------------------------------------------------------------------------------
@@ -479,5 +497,116 @@ TEST_F(WindowTest, LanguageWithoutTranslationFallsBack) {
   EXPECT_GE(Find(hits, "event", "ea", "InstallerSuccessW", timeout), 0);
   EXPECT_EQ(Find(hits, "screenview", "cd", "Welcome"), -1);
 }
+
+// The licence link, clicked in the window of a setup run as root. A link only ever opens in the
+// desktop user's browser: with no such user nothing starts at all (never a browser as root),
+// with one xdg-open runs as that user with the link as its one argument. A program in the
+// setup's working folder named like the link never runs, and the page's call returns while
+// xdg-open is still busy.
+struct LinkRow {
+  const char* name;
+  const char* desktopUid;  // SUDO_UID, or none
+  int browserDelaySeconds;  // the fake xdg-open's time before it logs
+};
+
+void PrintTo(const LinkRow& row, std::ostream* out) { *out << row.name; }
+
+class LinkTest : public WindowTest, public testing::WithParamInterface<LinkRow> {};
+
+TEST_P(LinkTest, LicenceLinkOpensOnlyForTheDesktopUser) {
+  const LinkRow& row = GetParam();
+  const std::string desktopUid = row.desktopUid;
+  // The licence link as the page fills it in from this run's details.
+  const std::string url = "https://" OMK_LINK_REDIRECT_HOST "/action/?product=" +
+                          Platform::WideToUtf8(Config::kProductCode) +
+                          "&LinkType=EULA&Language=en&BuildID=12&UID=&version=" +
+                          Platform::WideToUtf8(Config::kProductVersion);
+
+  // Reachable by user nobody: a fake xdg-open first on PATH that logs who ran it with what, a
+  // folder for what runs to write to, and the working folder with the planted program.
+  TestSupport::TempDir shared;
+  fs::permissions(shared.Path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                     fs::perms::others_read | fs::perms::others_exec);
+  const fs::path bin = shared.Path() / "bin", out = shared.Path() / "out", work = shared.Path() / "work";
+  for (const auto& folder : {bin, out, work}) fs::create_directory(folder);
+  ASSERT_EQ(::chown(out.c_str(), 65534, 65534), 0);
+  const fs::path opened = out / "xdg-open.log", planted = out / "planted-ran";
+  const auto executable = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                          fs::perms::others_read | fs::perms::others_exec;
+  const std::string sleep = row.browserDelaySeconds > 0 ? "sleep " + std::to_string(row.browserDelaySeconds) + "\n" : "";
+  TestSupport::WriteFile(bin / "xdg-open", "#!/bin/sh\n" + sleep + "echo \"$(id -u) $1\" >> '" + opened.string() + "'\n");
+  fs::permissions(bin / "xdg-open", executable);
+  const fs::path trap = work / url;  // "https:/<host>/action/?product=..." read as a path
+  fs::create_directories(trap.parent_path());
+  TestSupport::WriteFile(trap, "#!/bin/sh\nid -u >> '" + planted.string() + "'\n");
+  fs::permissions(trap, executable);
+
+  const char* path = std::getenv("PATH");
+  m_env["PATH"] = bin.string() + ":" + (path ? path : "/usr/bin:/bin");
+  ::unsetenv("SUDO_UID");
+  ::unsetenv("PKEXEC_UID");
+  if (!desktopUid.empty()) {
+    m_env["SUDO_UID"] = desktopUid;
+  } else {
+    // No one else at the desktop: the private X server's socket is root's.
+    struct stat x11 {};
+    ASSERT_EQ(::lstat(("/tmp/.X11-unix/X" + m_xvfb.Display().substr(1)).c_str(), &x11), 0);
+    ASSERT_EQ(x11.st_uid, 0u);
+  }
+
+  Serve({});
+  {
+    const InFolder in(work);
+    // The link's text read as a path from the setup's working folder names the planted program.
+    ASSERT_EQ(::access(url.c_str(), X_OK), 0);
+    Start({"/BUILD_ID=12", "/LANG=en"});
+  }
+  const XWindowId window = Window();
+  ASSERT_NE(window, 0u);
+  const std::string name = row.name;
+  const Look welcome = Shot(window, "welcome_links_" + name, [](const Look& l) { return IsWelcome(l) && l.links.size() == 2; });
+  ASSERT_TRUE(IsWelcome(welcome));
+  ASSERT_EQ(welcome.links.size(), 2u);  // the licence, then the privacy policy
+
+  const auto clicked = std::chrono::steady_clock::now();
+  Click(window, welcome.links.front());
+  ASSERT_TRUE(WaitForEvent("EULA"));  // the page has handed the link on
+  // The window still answers: the close button asks.
+  ClickCloseButton(window);
+  const Look confirm = Shot(window, "quit_confirmation_after_link_" + name, IsQuitConfirmation);
+  const auto confirmed = std::chrono::steady_clock::now();
+  ASSERT_TRUE(IsQuitConfirmation(confirm));
+
+  if (!desktopUid.empty()) {
+    ASSERT_TRUE(TestSupport::WaitForLines(opened, 1, 60s)) << m_setup->Err();
+    const auto logged = std::chrono::steady_clock::now();
+    if (row.browserDelaySeconds > 0) {
+      // The quit confirmation came long before xdg-open was done.
+      const auto ms = [clicked](auto at) { return std::chrono::duration_cast<std::chrono::milliseconds>(at - clicked).count(); };
+      RecordProperty("confirmation_ms", std::to_string(ms(confirmed)));
+      RecordProperty("xdg_open_logged_ms", std::to_string(ms(logged)));
+      EXPECT_LT(ms(confirmed) * 3, ms(logged));
+    }
+  }
+  Click(window, confirm.buttons.outlined.front());  // "Yes"
+  ExpectEnd(window);
+
+  const std::string log = fs::exists(opened) ? TestSupport::ReadFile(opened) : "";
+  if (desktopUid.empty()) {
+    EXPECT_FALSE(fs::exists(opened)) << log;
+    EXPECT_NE(m_setup->Err().find("could not open the link"), std::string::npos) << m_setup->Err();
+  } else {
+    EXPECT_EQ(log, desktopUid + " " + url + "\n");
+    const std::string link = log.substr(std::min(log.find(' ') + 1, log.size()));
+    EXPECT_TRUE(link.starts_with("http")) << link;
+    EXPECT_EQ(link.find_first_of(" \t"), std::string::npos) << link;
+  }
+  EXPECT_FALSE(fs::exists(planted)) << TestSupport::ReadFile(planted);
+}
+
+INSTANTIATE_TEST_SUITE_P(WindowTest, LinkTest,
+                         testing::Values(LinkRow{"NoDesktopUser", "", 0}, LinkRow{"DesktopUser", "65534", 0},
+                                         LinkRow{"SlowBrowser", "65534", 5}),
+                         [](const testing::TestParamInfo<LinkRow>& info) { return std::string(info.param.name); });
 
 }  // namespace
